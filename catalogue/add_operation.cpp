@@ -1,0 +1,109 @@
+#include "add_operation.h"
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "catalogue_database.h"
+#include "copy_progress.h"
+#include "entry_checks.h"
+#include "failure.h"
+#include "file_copy.h"
+#include "program_folder.h"
+
+namespace velmora {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// The refusals that end a run before anything is opened. Returns the text to
+// show, or nothing when the entry may be added.
+std::optional<const char*> refusal(EntryWindow& window) {
+    if (characterCount(window.fieldText(Field::Opis)) > kMaxDescriptionLength) {
+        return texts::kDescriptionTooLong;
+    }
+    const std::string program = window.fieldText(Field::Program);
+    if (isBlank(program) || isBlank(window.fieldText(Field::Kategorija)) ||
+        isBlank(window.fieldText(Field::Source)) || isBlank(window.fieldText(Field::Slika))) {
+        return texts::kFieldMissing;
+    }
+    if (!isSingleFolderName(program)) {
+        return texts::kBadProgramName;
+    }
+    return std::nullopt;
+}
+
+// Copies one file into the program folder; a copy that fails is reported and
+// the run goes on. A Failure from the progress routine passes to the handler.
+void copyIntoFolder(EntryWindow& window, Field sourceField, std::string (*target)(std::string_view),
+                    FileSystem& fs) {
+    const std::string source = window.fieldText(sourceField);
+    const std::string targetPath =
+        target(programFolderPath(window.applicationFolder(), window.fieldText(Field::Program)));
+    const FileResult result =
+        CopyFileExA(source, targetPath, &CopyFileModul::CopyProgressRoutine, &window,
+                    &CopyFileModul::kCancel, COPY_FILE_RESTARTABLE, fs);
+    if (!result.ok()) {
+        window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + targetPath +
+                              kCrLf + result.reason(),
+                          texts::kTitleGreska);
+    }
+}
+
+// Steps 4 to 10 of a run. The connection and the statement live in this frame,
+// so they are closed and released on every way out of it.
+void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
+                    const AddEnvironment& environment) {
+    CatalogueConnection connection(databasePathText, environment.sqliteVfs);
+    InsertStatement statement(connection);
+    {
+        const std::string kategorija = window.fieldText(Field::Kategorija);
+        const std::string program = window.fieldText(Field::Program);
+        const std::string opis = window.fieldText(Field::Opis);
+        statement.run(kategorija, program, opis);
+    }
+
+    FileSystem& fs = environment.fileSystem != nullptr ? *environment.fileSystem
+                                                       : FileSystem::real();
+    const std::string folder =
+        programFolderPath(window.applicationFolder(), window.fieldText(Field::Program));
+    if (const FileResult made = CreateDirectoryA(folder, fs); !made.ok()) {
+        window.messageBox(std::string(texts::kFolderNotMade) + kCrLf + folder + kCrLf +
+                              made.reason(),
+                          texts::kTitleGreska);
+        return;
+    }
+    copyIntoFolder(window, Field::Slika, &pictureTargetPath, fs);
+    copyIntoFolder(window, Field::Source, &setupTargetPath, fs);
+}
+
+} // namespace
+
+void Dodaj(EntryWindow& window, const AddEnvironment& environment) {
+    if (const auto text = refusal(window)) {
+        window.messageBox(*text, texts::kTitleGreska);
+        return;
+    }
+
+    const std::string path = databasePath(window.applicationFolder());
+    std::optional<Failure> failure;
+    try {
+        storeAndDeploy(window, path, environment);
+    } catch (const Failure& caught) {
+        failure = caught;
+    } catch (const std::bad_alloc&) {
+        failure = Failure{7, "Out of memory"};
+    } catch (const std::exception& caught) {
+        failure = Failure{-1, caught.what()};
+    }
+    // The handler runs after the frame above has closed its database objects.
+    if (failure) {
+        window.messageBox("BROJ: " + std::to_string(failure->number) + kCrLf + "OPIS: " +
+                              failure->description,
+                          texts::kTitleGRESKA);
+        window.messageBox(texts::kDatabaseFailed, texts::kTitleGreska);
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "entry_window.h"
+#include "file_system.h"
+
+namespace velmora {
+
+// The seams an add runs on: the real file system and SQLite's default VFS,
+// unless a test hands in others.
+struct AddEnvironment {
+    FileSystem* fileSystem = nullptr;
+    const char* sqliteVfs = nullptr;
+};
+
+// The add operation: turns the entry standing in the window into one catalogue
+// row and one program folder with its two files. Reads each field at the step
+// that uses it, reports every failure in message boxes, and never lets one
+// escape.
+void Dodaj(EntryWindow& window, const AddEnvironment& environment = {});
+
+// The texts of the add's message boxes.
+namespace texts {
+inline constexpr const char* kTitleGreska = "Greška";
+inline constexpr const char* kTitleGRESKA = "GRESKA";
+inline constexpr const char* kDescriptionTooLong =
+    "Molimo skratite opis. Maksimalno 49 karaktera!";
+inline constexpr const char* kFieldMissing = "Neko od polja nije ispunjeno!";
+inline constexpr const char* kBadProgramName = "Neispravno ime programa!";
+inline constexpr const char* kDatabaseFailed = "Greška sa bazom!";
+inline constexpr const char* kFolderNotMade = "Folder programa nije napravljen!";
+inline constexpr const char* kCopyFailed = "Kopiranje nije uspjelo!";
+} // namespace texts
+
+} // namespace velmora

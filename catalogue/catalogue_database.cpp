@@ -1,0 +1,84 @@
+#include "catalogue_database.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "failure.h"
+
+namespace velmora {
+namespace {
+
+[[noreturn]] void throwSqlite(sqlite3* db, int code) {
+    // A connection that could not even be allocated has no message of its own.
+    const char* message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    throw Failure{db != nullptr ? sqlite3_extended_errcode(db) : code, message};
+}
+
+// Binds one text as UTF-8; SQLITE_TRANSIENT makes SQLite keep its own copy.
+void bindText(sqlite3* db, sqlite3_stmt* statement, int index, std::string_view text) {
+    const int code = sqlite3_bind_text64(statement, index, text.data(), text.size(),
+                                         SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (code != SQLITE_OK) {
+        throwSqlite(db, code);
+    }
+}
+
+} // namespace
+
+std::string databasePath(std::string_view applicationFolder) {
+    std::string path(applicationFolder);
+    path += "/Velmora2.db";
+    return path;
+}
+
+void ConnectionCloser::operator()(sqlite3* db) const noexcept {
+    // sqlite3_close_v2 cannot leave a handle behind: a busy connection becomes
+    // a zombie that SQLite frees once its last statement is finalized.
+    sqlite3_close_v2(db);
+}
+
+void StatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept {
+    sqlite3_finalize(statement);
+}
+
+CatalogueConnection::CatalogueConnection(const std::string& path, const char* vfs) {
+    sqlite3* raw = nullptr;
+    // Read-write without SQLITE_OPEN_CREATE: a missing catalogue is a failure.
+    const int code = sqlite3_open_v2(path.c_str(), &raw,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, vfs);
+    m_db.reset(raw);
+    if (code != SQLITE_OK) {
+        throwSqlite(raw, code);
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+}
+
+InsertStatement::InsertStatement(const CatalogueConnection& connection) : m_db(connection.handle()) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    const int code = sqlite3_prepare_v2(m_db, kText.data(), static_cast<int>(kText.size()), &raw,
+                                        &tail);
+    m_statement.reset(raw);
+    if (code != SQLITE_OK) {
+        throwSqlite(m_db, code);
+    }
+    // One statement only: nothing may follow its end.
+    if (tail != nullptr && *tail != '\0') {
+        throw Failure{SQLITE_MISUSE, "only one statement may be run"};
+    }
+}
+
+void InsertStatement::run(std::string_view kategorija, std::string_view program,
+                          std::string_view opis) {
+    sqlite3_stmt* statement = m_statement.get();
+    bindText(m_db, statement, 1, kategorija);
+    bindText(m_db, statement, 2, program);
+    bindText(m_db, statement, 3, opis);
+    const int code = sqlite3_step(statement);
+    if (code != SQLITE_DONE) {
+        throwSqlite(m_db, code);
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace velmora {
+
+// The longest description that an add takes, in characters.
+inline constexpr std::size_t kMaxDescriptionLength = 49;
+
+// Characters are Unicode code points: every UTF-8 byte that does not continue
+// a sequence starts one. A stray byte of invalid UTF-8 counts as one.
+std::size_t characterCount(std::string_view utf8);
+
+// A field left empty or holding only white space.
+bool isBlank(std::string_view text);
+
+// A program name that names exactly one folder inside "Programi": not empty,
+// not "." or "..", and without "/" (or a NUL, which no path can hold).
+bool isSingleFolderName(std::string_view name);
+
+} // namespace velmora

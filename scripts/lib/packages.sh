@@ -1,0 +1,26 @@
+# Installs the Debian packages that building, running and testing need, when
+# any is missing. Sourced by scripts/run and scripts/test.
+
+velmora_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
+    clang libclang-rt-14-dev
+    xvfb xdotool x11-utils
+    fonts-wine
+)
+
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

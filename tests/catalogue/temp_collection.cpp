@@ -1,0 +1,110 @@
+#include "temp_collection.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+
+#include "catalogue_database.h"
+#include "collection_init.h"
+
+namespace velmora::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+TempCollection::TempCollection() {
+    const InitResult result = initCollection(str());
+    if (!result.ok()) {
+        throw std::runtime_error(result.error);
+    }
+}
+
+std::vector<Row> TempCollection::rows() const { return readRows(database()); }
+
+void TempCollection::addRows(int count, const Row& row) const {
+    sqlite3* raw = nullptr;
+    sqlite3_open(database().c_str(), &raw);
+    const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
+    sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* rawStatement = nullptr;
+    sqlite3_prepare_v2(raw, "INSERT INTO CD VALUES (?,?,?)", -1, &rawStatement, nullptr);
+    const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    for (int i = 0; i < count; ++i) {
+        sqlite3_bind_text(rawStatement, 1, row.kategorija.c_str(), -1, SQLITE_STATIC);
+        sqlite3_bind_text(rawStatement, 2, row.program.c_str(), -1, SQLITE_STATIC);
+        sqlite3_bind_text(rawStatement, 3, row.opis.c_str(), -1, SQLITE_STATIC);
+        sqlite3_step(rawStatement);
+        sqlite3_reset(rawStatement);
+    }
+    if (sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sqlite3_errmsg(raw));
+    }
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<Row> readRows(const std::string& databasePath) {
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(databasePath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(raw);
+        throw std::runtime_error("cannot open " + databasePath);
+    }
+    const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
+    sqlite3_stmt* rawStatement = nullptr;
+    if (sqlite3_prepare_v2(raw, "SELECT Kategorija, Program, Opis FROM CD ORDER BY rowid", -1,
+                           &rawStatement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sqlite3_errmsg(raw));
+    }
+    const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    const auto text = [&](int column) {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(rawStatement, column));
+        return std::string(bytes != nullptr ? bytes : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(rawStatement, column)));
+    };
+    std::vector<Row> rows;
+    while (sqlite3_step(rawStatement) == SQLITE_ROW) {
+        rows.push_back({text(0), text(1), text(2)});
+    }
+    return rows;
+}
+
+int openDescriptorCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace velmora::testing

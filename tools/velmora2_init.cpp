@@ -1,0 +1,24 @@
+// velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to.
+#include <cstdio>
+#include <string_view>
+
+#include "collection_init.h"
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
+        std::puts("usage: velmora2-init FOLDER\n"
+                  "Makes FOLDER/Velmora2.db (table CD) and FOLDER/Programi; an existing\n"
+                  "catalogue is left as it is.");
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '\0') {
+        std::fputs("usage: velmora2-init FOLDER\n", stderr);
+        return 2;
+    }
+    const velmora::InitResult result = velmora::initCollection(argv[1]);
+    if (!result.ok()) {
+        std::fprintf(stderr, "velmora2-init: %s\n", result.error.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,16 +1,16 @@
 #include "add_operation.h"
 
-#include <exception>
-#include <new>
-#include <optional>
-#include <string>
-
 #include "catalogue_database.h"
 #include "copy_progress.h"
 #include "entry_checks.h"
 #include "failure.h"
 #include "file_copy.h"
 #include "program_folder.h"
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
 
 namespace velmora {
 namespace {
@@ -39,8 +39,9 @@ std::optional<const char*> refusal(EntryWindow& window) {
 void copyIntoFolder(EntryWindow& window, Field sourceField, std::string (*target)(std::string_view),
                     FileSystem& fs) {
     const std::string source = window.fieldText(sourceField);
+    const std::string folder = window.applicationFolder();
     const std::string targetPath =
-        target(programFolderPath(window.applicationFolder(), window.fieldText(Field::Program)));
+        target(programFolderPath(folder, window.fieldText(Field::Program)));
     const FileResult result =
         CopyFileExA(source, targetPath, &CopyFileModul::CopyProgressRoutine, &window,
                     &CopyFileModul::kCancel, COPY_FILE_RESTARTABLE, fs);
@@ -64,10 +65,13 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
         statement.run(kategorija, program, opis);
     }
 
-    FileSystem& fs = environment.fileSystem != nullptr ? *environment.fileSystem
-                                                       : FileSystem::real();
+    FileSystem& fs =
+        environment.fileSystem != nullptr ? *environment.fileSystem : FileSystem::real();
+    // Each read is its own statement: the order of function arguments is not
+    // the order in which the fields are read.
+    const std::string applicationFolder = window.applicationFolder();
     const std::string folder =
-        programFolderPath(window.applicationFolder(), window.fieldText(Field::Program));
+        programFolderPath(applicationFolder, window.fieldText(Field::Program));
     if (const FileResult made = CreateDirectoryA(folder, fs); !made.ok()) {
         window.messageBox(std::string(texts::kFolderNotMade) + kCrLf + folder + kCrLf +
                               made.reason(),
@@ -99,8 +103,8 @@ void Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     }
     // The handler runs after the frame above has closed its database objects.
     if (failure) {
-        window.messageBox("BROJ: " + std::to_string(failure->number) + kCrLf + "OPIS: " +
-                              failure->description,
+        window.messageBox("BROJ: " + std::to_string(failure->number) + kCrLf +
+                              "OPIS: " + failure->description,
                           texts::kTitleGRESKA);
         window.messageBox(texts::kDatabaseFailed, texts::kTitleGreska);
     }

@@ -22,8 +22,7 @@ void Dodaj(EntryWindow& window, const AddEnvironment& environment = {});
 namespace texts {
 inline constexpr const char* kTitleGreska = "Greška";
 inline constexpr const char* kTitleGRESKA = "GRESKA";
-inline constexpr const char* kDescriptionTooLong =
-    "Molimo skratite opis. Maksimalno 49 karaktera!";
+inline constexpr const char* kDescriptionTooLong = "Molimo skratite opis. Maksimalno 49 karaktera!";
 inline constexpr const char* kFieldMissing = "Neko od polja nije ispunjeno!";
 inline constexpr const char* kBadProgramName = "Neispravno ime programa!";
 inline constexpr const char* kDatabaseFailed = "Greška sa bazom!";

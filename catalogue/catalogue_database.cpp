@@ -1,10 +1,9 @@
 #include "catalogue_database.h"
 
-#include <sqlite3.h>
-
-#include <string>
-
 #include "failure.h"
+
+#include <sqlite3.h>
+#include <string>
 
 namespace velmora {
 namespace {
@@ -45,8 +44,8 @@ void StatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept {
 CatalogueConnection::CatalogueConnection(const std::string& path, const char* vfs) {
     sqlite3* raw = nullptr;
     // Read-write without SQLITE_OPEN_CREATE: a missing catalogue is a failure.
-    const int code = sqlite3_open_v2(path.c_str(), &raw,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, vfs);
+    const int code =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, vfs);
     m_db.reset(raw);
     if (code != SQLITE_OK) {
         throwSqlite(raw, code);
@@ -54,11 +53,12 @@ CatalogueConnection::CatalogueConnection(const std::string& path, const char* vf
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
 }
 
-InsertStatement::InsertStatement(const CatalogueConnection& connection) : m_db(connection.handle()) {
+InsertStatement::InsertStatement(const CatalogueConnection& connection)
+    : m_db(connection.handle()) {
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    const int code = sqlite3_prepare_v2(m_db, kText.data(), static_cast<int>(kText.size()), &raw,
-                                        &tail);
+    const int code =
+        sqlite3_prepare_v2(m_db, kText.data(), static_cast<int>(kText.size()), &raw, &tail);
     m_statement.reset(raw);
     if (code != SQLITE_OK) {
         throwSqlite(m_db, code);

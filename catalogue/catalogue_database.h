@@ -44,7 +44,8 @@ private:
 // a statement of its own.
 class InsertStatement {
 public:
-    static constexpr std::string_view kText = "Insert into CD(Kategorija,Program,Opis)Values (?,?,?);";
+    static constexpr std::string_view kText =
+        "Insert into CD(Kategorija,Program,Opis)Values (?,?,?);";
 
     explicit InsertStatement(const CatalogueConnection& connection);
 

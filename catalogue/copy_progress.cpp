@@ -1,10 +1,10 @@
 #include "copy_progress.h"
 
-#include <cfenv>
-#include <cmath>
-
 #include "entry_window.h"
 #include "failure.h"
+
+#include <cfenv>
+#include <cmath>
 
 namespace velmora::CopyFileModul {
 

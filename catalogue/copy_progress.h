@@ -1,9 +1,9 @@
 #pragma once
 
+#include "file_copy.h"
+
 #include <cstdint>
 #include <string>
-
-#include "file_copy.h"
 
 // The copy-progress routine handed to both copies of an add, and the cancel
 // flag that they receive.

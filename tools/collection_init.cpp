@@ -1,12 +1,11 @@
 #include "collection_init.h"
 
-#include <sqlite3.h>
+#include "catalogue_database.h"
 
 #include <filesystem>
 #include <memory>
+#include <sqlite3.h>
 #include <system_error>
-
-#include "catalogue_database.h"
 
 namespace velmora {
 namespace {
@@ -37,7 +36,8 @@ InitResult checkCatalogue(const std::string& path) {
     int found = 0;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(rawStatement)) == SQLITE_ROW) {
-        const std::string column = reinterpret_cast<const char*>(sqlite3_column_text(rawStatement, 0));
+        const std::string column =
+            reinterpret_cast<const char*>(sqlite3_column_text(rawStatement, 0));
         found += column == "Kategorija" || column == "Program" || column == "Opis";
     }
     if (step != SQLITE_DONE) {

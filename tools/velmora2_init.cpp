@@ -1,8 +1,8 @@
 // velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to.
+#include "collection_init.h"
+
 #include <cstdio>
 #include <string_view>
-
-#include "collection_init.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {

@@ -35,7 +35,9 @@ std::string RecordingWindow::fieldText(Field field) {
     return m_fields[field];
 }
 
-void RecordingWindow::setCaption(std::string_view text) { m_captions.emplace_back(text); }
+void RecordingWindow::setCaption(std::string_view text) {
+    m_captions.emplace_back(text);
+}
 
 void RecordingWindow::messageBox(std::string_view text, std::string_view title) {
     m_boxes.push_back({std::string(text), std::string(title)});

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "entry_window.h"
+
 #include <functional>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "entry_window.h"
 
 namespace velmora::testing {
 
@@ -24,8 +24,8 @@ public:
 
     void set(Field field, std::string text) { m_fields[field] = std::move(text); }
     // Fills all five fields with a valid entry whose files lie in `folder`.
-    void setEntry(std::string kategorija, std::string program, std::string opis,
-                  std::string source, std::string slika);
+    void setEntry(std::string kategorija, std::string program, std::string opis, std::string source,
+                  std::string slika);
 
     std::string fieldText(Field field) override;
     void setCaption(std::string_view text) override;

@@ -1,16 +1,15 @@
 #include "temp_collection.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <stdlib.h>
-
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <stdexcept>
-
 #include "catalogue_database.h"
 #include "collection_init.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <stdlib.h>
 
 namespace velmora::testing {
 
@@ -36,7 +35,9 @@ TempCollection::TempCollection() {
     }
 }
 
-std::vector<Row> TempCollection::rows() const { return readRows(database()); }
+std::vector<Row> TempCollection::rows() const {
+    return readRows(database());
+}
 
 void TempCollection::addRows(int count, const Row& row) const {
     sqlite3* raw = nullptr;

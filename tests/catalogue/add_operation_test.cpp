@@ -1,0 +1,235 @@
+#include "add_operation.h"
+#include "catalogue_database.h"
+#include "recording_window.h"
+#include "temp_collection.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Box = RecordingWindow::Box;
+
+std::string repeat(const std::string& piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// A collection and two small source files, with a window holding a valid entry.
+class AddOperationTest : public ::testing::Test {
+protected:
+    AddOperationTest() : window(collection.str()) {
+        writeFile(sources.path() / "setup.exe", "MZ setup bytes");
+        writeFile(sources.path() / "picture.bmp", "BM picture bytes");
+        window.setEntry("CDDVD", "Tool", "Small tool", setupPath(), picturePath());
+    }
+
+    std::string setupPath() const { return (sources.path() / "setup.exe").string(); }
+    std::string picturePath() const { return (sources.path() / "picture.bmp").string(); }
+
+    // Nothing was opened: the application folder, which every path starts
+    // from, was never asked for, and the collection is as it was made.
+    void expectNothingTouched() const {
+        EXPECT_EQ(std::count(window.reads().begin(), window.reads().end(), "folder"), 0);
+        EXPECT_TRUE(collection.rows().empty());
+        EXPECT_TRUE(fs::is_empty(collection.path() / "Programi"));
+        EXPECT_TRUE(window.captions().empty());
+    }
+
+    TempCollection collection;
+    TempDir sources;
+    RecordingWindow window;
+};
+
+TEST_F(AddOperationTest, DescriptionOfFiftyCharactersIsRefusedAndFortyNineTaken) {
+    for (const std::string letter : {"a", "č", "ž", "日"}) {
+        SCOPED_TRACE(letter);
+        RecordingWindow refused(collection.str());
+        refused.setEntry("CDDVD", "Tool", repeat(letter, 50), setupPath(), picturePath());
+        Dodaj(refused);
+        ASSERT_EQ(refused.boxes(),
+                  (std::vector<Box>{{"Molimo skratite opis. Maksimalno 49 karaktera!", "Greška"}}));
+        EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
+        EXPECT_TRUE(collection.rows().empty());
+    }
+    window.set(Field::Opis, repeat("č", 49));
+    Dodaj(window);
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", repeat("č", 49)}}));
+}
+
+TEST_F(AddOperationTest, EmptyOrBlankRequiredFieldIsRefused) {
+    for (const Field field : {Field::Program, Field::Kategorija, Field::Source, Field::Slika}) {
+        for (const std::string blank : {"", "   ", "\t \r\n"}) {
+            SCOPED_TRACE(std::string(fieldName(field)) + " '" + blank + "'");
+            RecordingWindow refused(collection.str());
+            refused.setEntry("CDDVD", "Tool", "Small tool", setupPath(), picturePath());
+            refused.set(field, blank);
+            Dodaj(refused);
+            EXPECT_EQ(refused.boxes(),
+                      (std::vector<Box>{{"Neko od polja nije ispunjeno!", "Greška"}}));
+            EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
+        }
+    }
+    EXPECT_TRUE(collection.rows().empty());
+    EXPECT_TRUE(fs::is_empty(collection.path() / "Programi"));
+}
+
+TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
+    for (const std::string name : {".", "..", "a/b", "/", "../escape", "Tool/"}) {
+        SCOPED_TRACE(name);
+        RecordingWindow refused(collection.str());
+        refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
+        Dodaj(refused);
+        EXPECT_EQ(refused.boxes(), (std::vector<Box>{{"Neispravno ime programa!", "Greška"}}));
+        EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
+    }
+    expectNothingTouched();
+    EXPECT_FALSE(fs::exists(collection.path() / "escape"));
+}
+
+TEST_F(AddOperationTest, RefusalComesBeforeLaterChecks) {
+    // A long description and an empty name: the description is named first.
+    window.set(Field::Opis, repeat("x", 60));
+    window.set(Field::Program, "");
+    Dodaj(window);
+    EXPECT_EQ(window.boxes(),
+              (std::vector<Box>{{"Molimo skratite opis. Maksimalno 49 karaktera!", "Greška"}}));
+    expectNothingTouched();
+}
+
+TEST_F(AddOperationTest, EmptyDescriptionIsTaken) {
+    window.set(Field::Opis, "");
+    Dodaj(window);
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", ""}}));
+}
+
+TEST_F(AddOperationTest, RowHoldsTheTextsExactlyAsTyped) {
+    const std::vector<Row> entries = {
+        {"Usluzni", "it's", "don't stop"},
+        {"Say \"hi\"", "semi;colon", "a;b;c"},
+        {"x'); DELETE FROM CD; --", "'); DROP TABLE CD; --", "'||'"},
+        {"Ćirilica", "Програм", "描述 ĐŠŽ"},
+    };
+    for (const Row& entry : entries) {
+        window.setEntry(entry.kategorija, entry.program, entry.opis, setupPath(), picturePath());
+        Dodaj(window);
+    }
+    EXPECT_TRUE(window.boxes().empty()) << window.boxes().front().text;
+    EXPECT_EQ(collection.rows(), entries);
+}
+
+TEST_F(AddOperationTest, VeryLongProgramNameIsStoredAndTheFolderFailureReported) {
+    const std::string name = repeat("n", 10000);
+    window.set(Field::Program, name);
+    Dodaj(window);
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", name, "Small tool"}}));
+    ASSERT_EQ(window.boxes().size(), 1U);
+    EXPECT_EQ(window.boxes()[0].title, "Greška");
+    EXPECT_EQ(window.boxes()[0].text, "Folder programa nije napravljen!\r\n" + collection.str() +
+                                          "/Programi/" + name + "\r\nFile name too long");
+}
+
+TEST_F(AddOperationTest, TwoAddsInARowEachCloseTheirConnection) {
+    const int before = openDescriptorCount();
+    Dodaj(window);
+    EXPECT_EQ(openDescriptorCount(), before);
+    window.set(Field::Program, "Second");
+    Dodaj(window);
+    EXPECT_EQ(openDescriptorCount(), before);
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", "Small tool"},
+                                                   {"CDDVD", "Second", "Small tool"}}));
+}
+
+TEST_F(AddOperationTest, FieldsAreReadAtTheStepsThatUseThem) {
+    Dodaj(window);
+    const std::vector<std::string> expected = {
+        "Opis",       "Program", "Kategorija", "Source", "Slika", // checks
+        "folder",                                                 // database path
+        "Kategorija", "Program", "Opis",                          // the row
+        "folder",     "Program",                                  // the folder
+        "Slika",      "folder",  "Program",                       // the picture
+        "Source",     "folder",  "Program",                       // the setup file
+    };
+    EXPECT_EQ(window.reads(), expected);
+}
+
+// Each database failure shows SQLite's number and message, then the database
+// box, leaves no row and no folder, and leaves no handle open.
+struct DatabaseFault {
+    const char* name;
+    void (*arrange)(TempCollection&);
+    std::string expectedFirstBox;
+    friend void PrintTo(const DatabaseFault& fault, std::ostream* out) { *out << fault.name; }
+};
+
+class DatabaseFailureTest : public AddOperationTest,
+                            public ::testing::WithParamInterface<DatabaseFault> {};
+
+TEST_P(DatabaseFailureTest, ShowsNumberAndMessageThenDatabaseBox) {
+    GetParam().arrange(collection);
+    const bool hadDatabase = fs::exists(collection.database());
+    const int before = openDescriptorCount();
+    Dodaj(window);
+    EXPECT_EQ(openDescriptorCount(), before);
+    EXPECT_EQ(window.boxes(), (std::vector<Box>{{GetParam().expectedFirstBox, "GRESKA"},
+                                                {"Greška sa bazom!", "Greška"}}));
+    EXPECT_EQ(fs::exists(collection.database()), hadDatabase);
+    EXPECT_FALSE(fs::exists(collection.programFolder("Tool")));
+    EXPECT_TRUE(window.captions().empty());
+}
+
+void removeDatabase(TempCollection& c) {
+    fs::remove(c.database());
+}
+void dropTable(TempCollection& c) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(c.database().c_str(), &raw);
+    const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
+    sqlite3_exec(raw, "DROP TABLE CD", nullptr, nullptr, nullptr);
+}
+void replaceWithText(TempCollection& c) {
+    writeFile(c.database(), repeat("This is not a catalogue at all. ", 200));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DatabaseFailureTest,
+    ::testing::Values(DatabaseFault{"MissingFile", &removeDatabase,
+                                    "BROJ: 14\r\nOPIS: unable to open database file"},
+                      DatabaseFault{"MissingTable", &dropTable,
+                                    "BROJ: 1\r\nOPIS: no such table: CD"},
+                      DatabaseFault{"NotADatabase", &replaceWithText,
+                                    "BROJ: 26\r\nOPIS: file is not a database"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AddOperationTest, DatabaseLockedLongerThanTheTimeoutFails) {
+    const int before = openDescriptorCount();
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(collection.database().c_str(), &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, ConnectionCloser> holder(raw);
+    ASSERT_EQ(sqlite3_exec(raw, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    Dodaj(window);
+    EXPECT_EQ(window.boxes(), (std::vector<Box>{{"BROJ: 5\r\nOPIS: database is locked", "GRESKA"},
+                                                {"Greška sa bazom!", "Greška"}}));
+    EXPECT_FALSE(fs::exists(collection.programFolder("Tool")));
+    // SQLite keeps a closed connection's descriptor while this process holds a
+    // lock on the same file (closing it would drop that lock), so count after
+    // the holder is gone.
+    holder.reset();
+    EXPECT_EQ(openDescriptorCount(), before);
+    EXPECT_TRUE(collection.rows().empty());
+}
+
+} // namespace
+} // namespace velmora::testing

@@ -31,10 +31,22 @@ constexpr Rgb kCoreDeep{43, 162, 22};
 
 // The standard 16-colour palette, in its usual index order.
 constexpr std::array<Rgb, 16> kStandardPalette{{
-    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-    {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},
+    {128, 0, 0},
+    {0, 128, 0},
+    {128, 128, 0},
+    {0, 0, 128},
+    {128, 0, 128},
+    {0, 128, 128},
+    {192, 192, 192},
+    {128, 128, 128},
+    {255, 0, 0},
+    {0, 255, 0},
+    {255, 255, 0},
+    {0, 0, 255},
+    {255, 0, 255},
+    {0, 255, 255},
+    {255, 255, 255},
 }};
 constexpr std::uint8_t kOutlineIndex4 = 2;
 constexpr std::uint8_t kCoreIndex4 = 10;
@@ -82,7 +94,9 @@ constexpr Rgb coreShade(int step) {
             mix(kCoreLight.b, kCoreDeep.b, step)};
 }
 
-constexpr int shadeStep(int row, int col) { return row + col - kShadeFirst; }
+constexpr int shadeStep(int row, int col) {
+    return row + col - kShadeFirst;
+}
 
 static_assert([] {
     int opaque = 0;
@@ -122,7 +136,9 @@ private:
     std::vector<std::uint8_t> m_bytes;
 };
 
-constexpr int rowBytes(int bitsPerPixel) { return ((kSize * bitsPerPixel + 31) / 32) * 4; }
+constexpr int rowBytes(int bitsPerPixel) {
+    return ((kSize * bitsPerPixel + 31) / 32) * 4;
+}
 
 // The AND mask: one bit per pixel, set where the ground shows through.
 void writeAndMask(Writer& w) {
@@ -144,14 +160,14 @@ void writeAndMask(Writer& w) {
 void writeInfoHeader(Writer& w, int bitsPerPixel, std::uint32_t paletteEntries) {
     const auto imageBytes =
         static_cast<std::uint32_t>((rowBytes(bitsPerPixel) + rowBytes(1)) * kSize);
-    w.u32(40);           // header size
-    w.u32(kSize);        // width
-    w.u32(2 * kSize);    // height of colour bitmap plus AND mask
-    w.u16(1);            // planes
+    w.u32(40);        // header size
+    w.u32(kSize);     // width
+    w.u32(2 * kSize); // height of colour bitmap plus AND mask
+    w.u16(1);         // planes
     w.u16(static_cast<std::uint16_t>(bitsPerPixel));
-    w.u32(0);            // BI_RGB
+    w.u32(0); // BI_RGB
     w.u32(imageBytes);
-    w.u32(0);            // pixels per metre, x and y: unspecified
+    w.u32(0); // pixels per metre, x and y: unspecified
     w.u32(0);
     w.u32(paletteEntries == 256 ? 0 : paletteEntries); // 0 means "all 2^bpp"
     w.u32(0);
@@ -280,7 +296,8 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::uint8_t> bytes = icoFile();
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "make_icon: cannot write %s\n", argv[1]);

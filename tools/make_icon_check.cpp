@@ -5,13 +5,14 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTest>
-
 #include <cstdlib>
 #include <vector>
 
 namespace {
 
-QString iconPath() { return QString::fromLocal8Bit(qgetenv("VELMORA_ICON")); }
+QString iconPath() {
+    return QString::fromLocal8Bit(qgetenv("VELMORA_ICON"));
+}
 
 bool inCross(int row, int col) {
     const bool vertical = col >= 6 && col <= 9 && row >= 2 && row <= 13;
@@ -100,10 +101,10 @@ private slots:
             for (int col = 0; col < 16; ++col) {
                 const int alpha = qAlpha(image.pixel(col, row));
                 const int expected = inCross(row, col) ? 255 : 0;
-                QVERIFY2(alpha == expected, qPrintable(QStringLiteral("row %1 col %2 alpha %3")
-                                                           .arg(row)
-                                                           .arg(col)
-                                                           .arg(alpha)));
+                QVERIFY2(
+                    alpha == expected,
+                    qPrintable(
+                        QStringLiteral("row %1 col %2 alpha %3").arg(row).arg(col).arg(alpha)));
                 opaque += alpha == 255 ? 1 : 0;
             }
         }
@@ -121,11 +122,10 @@ private slots:
                 }
                 const QRgb c = image.pixel(col, row);
                 const QRgb expected = inCore(row, col) ? qRgb(0, 255, 0) : qRgb(0, 128, 0);
-                QVERIFY2((c & 0xffffff) == (expected & 0xffffff),
-                         qPrintable(QStringLiteral("row %1 col %2 %3")
-                                        .arg(row)
-                                        .arg(col)
-                                        .arg(describe(c))));
+                QVERIFY2(
+                    (c & 0xffffff) == (expected & 0xffffff),
+                    qPrintable(
+                        QStringLiteral("row %1 col %2 %3").arg(row).arg(col).arg(describe(c))));
             }
         }
     }

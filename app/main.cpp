@@ -1,0 +1,16 @@
+#include "entry_application.h"
+#include "form_add.h"
+#include "unhandled_failure.h"
+
+#include <exception>
+
+int main(int argc, char** argv) {
+    velmora::EntryApplication application(argc, argv);
+    try {
+        velmora::FormAdd form;
+        form.show();
+        return velmora::EntryApplication::exec();
+    } catch (...) {
+        velmora::endWithUnhandledFailure(application.services(), std::current_exception());
+    }
+}

@@ -1,0 +1,12 @@
+#include "file_dialog.h"
+
+#include <QFileDialog>
+
+namespace velmora {
+
+QString PlatformFileDialog::getOpenFileName(QWidget* parent, const QString& startAt,
+                                            const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), startAt, filter);
+}
+
+} // namespace velmora

@@ -1,0 +1,103 @@
+#include "form_add.h"
+
+#include "add_operation.h"
+#include "file_dialog.h"
+#include "form_commands.h"
+#include "input_blocker.h"
+#include "window_services.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QLineEdit>
+
+namespace velmora {
+namespace {
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+FormAdd::FormAdd(FormSeams seams, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_ownServices(seams.services == nullptr ? std::make_unique<PlatformWindowServices>()
+                                              : nullptr),
+      m_ownFileDialog(seams.fileDialog == nullptr ? std::make_unique<PlatformFileDialog>()
+                                                  : nullptr),
+      m_services(seams.services != nullptr ? seams.services : m_ownServices.get()),
+      m_fileDialog(seams.fileDialog != nullptr ? seams.fileDialog : m_ownFileDialog.get()),
+      m_add(seams.add ? std::move(seams.add) : AddAction([](EntryWindow& w) { Dodaj(w); })),
+      m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)) {
+    setObjectName(QStringLiteral("ADD"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico")));
+}
+
+FormAdd::~FormAdd() = default;
+
+void FormAdd::runAdd() {
+    if (m_addRunning) {
+        return;
+    }
+    {
+        const InputBlocker blocker(*this);
+        m_addRunning = true;
+        struct Done {
+            bool& running;
+            ~Done() { running = false; }
+        } const done{m_addRunning};
+        m_add(*this);
+    }
+    if (m_closeRequested) {
+        m_closeRequested = false;
+        close();
+    }
+}
+
+std::string FormAdd::fieldText(Field field) {
+    switch (field) {
+    case Field::Program:
+        return m_controls.program->text().toStdString();
+    case Field::Opis:
+        return m_controls.opis->text().toStdString();
+    case Field::Kategorija:
+        return m_controls.kategorija->currentText().toStdString();
+    case Field::Source:
+        return m_controls.source->text().toStdString();
+    case Field::Slika:
+        return m_controls.slika->text().toStdString();
+    }
+    return {};
+}
+
+void FormAdd::setCaption(std::string_view text) {
+    setWindowTitle(fromUtf8(text));
+}
+
+void FormAdd::messageBox(std::string_view text, std::string_view title) {
+    m_services->messageBox(this, fromUtf8(text), fromUtf8(title));
+}
+
+void FormAdd::processPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+std::string FormAdd::applicationFolder() {
+    return m_services->applicationFolder().toStdString();
+}
+
+void FormAdd::closeEvent(QCloseEvent* event) {
+    // Closing under a running add would pull the window from beneath it.
+    if (m_addRunning) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace velmora

@@ -1,0 +1,59 @@
+#include "form_commands.h"
+
+#include "form_add.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace velmora {
+namespace {
+
+// Writes the chosen file into the box; a cancel leaves the box as it was.
+void pick(FormAdd& form, OpenFileDialog& dialog, const char* filter, QLineEdit& box) {
+    dialog.setFilter(QString::fromLatin1(filter));
+    if (const auto chosen = dialog.showOpen(&form)) {
+        box.setText(*chosen);
+    }
+}
+
+} // namespace
+
+FormCommands::FormCommands(FormAdd& form)
+    : m_form(form), m_setupDialog(form.fileDialog()), m_pictureDialog(form.fileDialog()) {
+    const FormControls& c = form.controls();
+    QObject::connect(c.buttonAdd, &QPushButton::clicked, &form, [this] { dodaj(); });
+    QObject::connect(c.command3, &QPushButton::clicked, &form, [this] { novi(); });
+    QObject::connect(c.command4, &QPushButton::clicked, &form, [this] { pickSetup(); });
+    QObject::connect(c.command5, &QPushButton::clicked, &form, [this] { pickPicture(); });
+    QObject::connect(c.command2, &QPushButton::clicked, &form, [this] { izlaz(); });
+}
+
+void FormCommands::dodaj() {
+    m_form.runAdd();
+}
+
+void FormCommands::novi() {
+    const FormControls& c = m_form.controls();
+    m_form.setCaption(FormAdd::kCaption);
+    c.program->clear();
+    c.opis->clear();
+    c.source->clear();
+    c.slika->clear();
+    c.kategorija->setCurrentIndex(0);
+    c.kategorija->setCurrentText(QString::fromLatin1(kFirstCategory));
+}
+
+void FormCommands::pickSetup() {
+    pick(m_form, m_setupDialog, kSetupFilter, *m_form.controls().source);
+}
+
+void FormCommands::pickPicture() {
+    pick(m_form, m_pictureDialog, kPictureFilter, *m_form.controls().slika);
+}
+
+void FormCommands::izlaz() {
+    m_form.close();
+}
+
+} // namespace velmora

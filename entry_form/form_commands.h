@@ -1,0 +1,34 @@
+#pragma once
+
+#include "open_file_dialog.h"
+
+namespace velmora {
+
+class FormAdd;
+
+// The commands of the window's five buttons, connected to their clicks.
+class FormCommands {
+public:
+    static constexpr const char* kSetupFilter = "Programs (*.exe)|*.exe";
+    static constexpr const char* kPictureFilter = "Windows Bitmap (*.bmp)|*.bmp";
+
+    explicit FormCommands(FormAdd& form);
+
+    // "Dodaj": the add operation.
+    void dodaj();
+    // "Novi": the start caption back, then the entry emptied, category first.
+    void novi();
+    // "..." beside Source: picks the setup executable.
+    void pickSetup();
+    // "..." beside Slika: picks the picture.
+    void pickPicture();
+    // "Izlaz": closes the window, which ends the program.
+    void izlaz();
+
+private:
+    FormAdd& m_form;
+    OpenFileDialog m_setupDialog;
+    OpenFileDialog m_pictureDialog;
+};
+
+} // namespace velmora

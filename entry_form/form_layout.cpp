@@ -1,0 +1,131 @@
+#include "form_layout.h"
+
+#include "form_font.h"
+#include "separator_line.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <limits>
+
+namespace velmora {
+namespace {
+
+// A place in twips (1/1440 inch); 15 twips make one pixel at 96 dpi, and every
+// place of the form is a multiple of 15.
+struct Place {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr int kTwipsPerPixel = 15;
+
+QRect pixels(Place place) {
+    return {place.left / kTwipsPerPixel, place.top / kTwipsPerPixel, place.width / kTwipsPerPixel,
+            place.height / kTwipsPerPixel};
+}
+
+// A line from (x1, y) to (x2, y), the end point not drawn.
+QRect linePixels(int x1, int x2, int y) {
+    return {x1 / kTwipsPerPixel, y / kTwipsPerPixel, (x2 - x1) / kTwipsPerPixel, 1};
+}
+
+template <typename Control> Control* place(Control* control, const char* name, Place where) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(pixels(where));
+    return control;
+}
+
+QLabel* label(QWidget& form, const char* name, const char* text, Place where) {
+    auto* control = place(new QLabel(QString::fromUtf8(text), &form), name, where);
+    control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    control->setFont(formFont());
+    return control;
+}
+
+QLineEdit* textBox(QWidget& form, const char* name, Place where, bool controlFont) {
+    auto* control = place(new QLineEdit(&form), name, where);
+    control->setMaxLength(std::numeric_limits<int>::max());
+    if (controlFont) {
+        control->setFont(formFont());
+    }
+    return control;
+}
+
+QPushButton* button(QWidget& form, const char* name, const char* text, Place where) {
+    auto* control = place(new QPushButton(QString::fromUtf8(text), &form), name, where);
+    // Enter in a field presses nothing.
+    control->setAutoDefault(false);
+    control->setDefault(false);
+    control->setFont(formFont());
+    return control;
+}
+
+SeparatorLine* line(QWidget& form, const char* name, QRect where) {
+    auto* control = new SeparatorLine(&form);
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(where);
+    return control;
+}
+
+QComboBox* categoryBox(QWidget& form, Place where) {
+    auto* control = place(new QComboBox(&form), "Kategorija", where);
+    control->setEditable(true);
+    control->setInsertPolicy(QComboBox::NoInsert);
+    // No completion: what is typed is the category, never a longer entry.
+    control->setCompleter(nullptr);
+    control->setMaxVisibleItems(9);
+    control->addItems(
+        {QString::fromLatin1(kFirstCategory), QStringLiteral("Igre"), QStringLiteral("Internet"),
+         QStringLiteral("Multimedija"), QStringLiteral("Ostalo"), QStringLiteral("Programiranje"),
+         QStringLiteral("Usluzni"), QStringLiteral("Sigurnost"), QStringLiteral("Windows")});
+    control->setCurrentIndex(0);
+    control->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    control->setFont(formFont());
+    return control;
+}
+
+} // namespace
+
+FormControls layOutForm(QWidget& form) {
+    form.setFont(formFont());
+    form.setFixedSize(kClientWidth, kClientHeight);
+
+    FormControls c;
+    c.label1 = label(form, "Label1", "Program:", {120, 120, 735, 255});
+    c.label3 = label(form, "Label3", "Opis:", {120, 720, 735, 255});
+    c.label6 = label(form, "Label6", "Source:", {120, 1560, 735, 255});
+    c.label7 = label(form, "Label7", "Slika:", {120, 2160, 735, 255});
+    c.label4 = label(form, "Label4", "Kategorija:", {120, 2880, 855, 255});
+    c.line1 = line(form, "Line1", linePixels(120, 4080, 1440));
+    c.line2 = line(form, "Line2", linePixels(120, 4080, 3600));
+
+    // Program and Opis keep the window's font; the others carry the control font.
+    c.program = textBox(form, "Program", {120, 360, 3975, 315}, false);
+    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, false);
+    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, true);
+    c.command4 = button(form, "Command4", "...", {3720, 1800, 375, 315});
+    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, true);
+    c.command5 = button(form, "Command5", "...", {3720, 2400, 375, 315});
+    c.kategorija = categoryBox(form, {120, 3120, 3975, 315});
+    c.command3 = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
+    c.buttonAdd = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
+    c.command2 = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
+    // Below the client area: never seen, never read.
+    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, true);
+
+    QWidget* const focusOrder[] = {c.kategorija, c.opis,    c.buttonAdd, c.command2,
+                                   c.command3,   c.source,  c.slika,     c.command4,
+                                   c.command5,   c.program, c.os};
+    for (std::size_t i = 1; i < std::size(focusOrder); ++i) {
+        QWidget::setTabOrder(focusOrder[i - 1], focusOrder[i]);
+    }
+    c.kategorija->setFocus(Qt::OtherFocusReason);
+    return c;
+}
+
+} // namespace velmora

@@ -1,0 +1,56 @@
+#include "input_blocker.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+namespace velmora {
+namespace {
+
+bool isInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+InputBlocker::InputBlocker(QWidget& window) : m_window(window) {
+    QCoreApplication::instance()->installEventFilter(this);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+InputBlocker::~InputBlocker() {
+    QApplication::restoreOverrideCursor();
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+    if (!isInput(event->type()) || !watched->isWidgetType()) {
+        return false;
+    }
+    // A message box shown meanwhile is a window of its own and takes input.
+    return static_cast<QWidget*>(watched)->window() == &m_window;
+}
+
+} // namespace velmora

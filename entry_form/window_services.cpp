@@ -1,0 +1,22 @@
+#include "window_services.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace velmora {
+
+void PlatformWindowServices::messageBox(QWidget* parent, const QString& text,
+                                        const QString& title) {
+    // The add's texts break lines with CR LF; a label shows a bare CR as a glyph.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QString PlatformWindowServices::applicationFolder() {
+    return QCoreApplication::applicationDirPath();
+}
+
+} // namespace velmora

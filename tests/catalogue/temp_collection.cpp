@@ -94,8 +94,12 @@ std::vector<Row> readRows(const std::string& databasePath) {
                            static_cast<std::size_t>(sqlite3_column_bytes(rawStatement, column)));
     };
     std::vector<Row> rows;
-    while (sqlite3_step(rawStatement) == SQLITE_ROW) {
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rawStatement)) == SQLITE_ROW) {
         rows.push_back({text(0), text(1), text(2)});
+    }
+    if (step != SQLITE_DONE) {
+        throw std::runtime_error(sqlite3_errmsg(raw));
     }
     return rows;
 }

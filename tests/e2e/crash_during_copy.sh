@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# crash_during_copy.sh VELMORA2ADD VELMORA2_INIT
+# The real program killed with SIGKILL in the middle of a 1 GiB copy over an
+# existing Setup.exe: the previous file must be intact and the catalogue sound;
+# the next add of the same name must succeed and leave no temporary file.
+set -euo pipefail
+app=$1
+init=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/xvfb_session.sh"
+
+tmp=$(mktemp -d "${VELMORA_CRASH_TMP:-/tmp}/velmora-crash-XXXXXX")
+app_pid=
+cleanup() {
+    [[ -n $app_pid ]] && stop_process "$app_pid"
+    stop_xvfb
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    ls -la "$folder" >&2 || true
+    exit 1
+}
+
+collection=$tmp/collection
+mkdir -p "$collection" "$tmp/sources"
+cp "$app" "$collection/Velmora2ADD"
+"$init" "$collection"
+
+program=Big
+folder=$collection/Programi/$program
+mkdir -p "$folder"
+head -c 1000003 /dev/urandom >"$folder/Setup.exe"
+head -c 1001 /dev/urandom >"$folder/Picture.bmp"
+cp "$folder/Setup.exe" "$tmp/previous-setup.exe"
+head -c 1001 /dev/urandom >"$tmp/sources/picture.bmp"
+head -c 4099 /dev/urandom >"$tmp/sources/small-setup.exe"
+# 1 GiB of data that no file system can share or compress away.
+head -c 1073741824 /dev/urandom >"$tmp/sources/big-setup.exe"
+
+start_xvfb "$tmp"
+
+# start_and_add SETUP: starts the program, enters the program "Big" with SETUP
+# and the picture, and clicks "Dodaj". Sets wid and app_pid.
+start_and_add() {
+    "$collection/Velmora2ADD" >>"$tmp/app.log" 2>&1 &
+    app_pid=$!
+    wid=$(find_window 30 "Velmora 2.0 ADD New Program") || true
+    [[ -n $wid ]] || fail "the window did not appear"
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    type_into 140 34 "$program"
+    type_into 140 74 "crash test"
+    type_into 124 130 "$1"
+    type_into 124 170 "$tmp/sources/picture.bmp"
+    click 140 260
+}
+at() { echo $(($1 * WIDTH / 281)) $(($2 * HEIGHT / 281)); }
+click() {
+    # shellcheck disable=SC2046
+    xdotool mousemove --window "$wid" --sync $(at "$1" "$2") click 1
+}
+type_into() {
+    click "$1" "$2"
+    xdotool key --clearmodifiers ctrl+a BackSpace
+    xdotool type --delay 5 -- "$3"
+}
+caption() { xdotool getwindowname "$wid" 2>/dev/null || true; }
+
+# Kill it once the picture is in place and the setup copy is under way.
+start_and_add "$tmp/sources/big-setup.exe"
+setup_copy_running() {
+    cmp -s "$tmp/sources/picture.bmp" "$folder/Picture.bmp" &&
+        [[ $(caption) =~ ^([1-9]|[1-8][0-9])%\ Complete$ ]]
+}
+wait_until 120 setup_copy_running || fail "never saw the setup copy under way ($(caption))"
+seen=$(caption)
+kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
+cmp "$tmp/previous-setup.exe" "$folder/Setup.exe" || fail "the previous Setup.exe was damaged"
+[[ $(sqlite3 "$collection/Velmora2.db" "PRAGMA integrity_check;") == ok ]] ||
+    fail "the catalogue failed its integrity check"
+[[ $(sqlite3 "$collection/Velmora2.db" "SELECT count(*) FROM CD;") == 1 ]] ||
+    fail "the row of the killed add is missing"
+echo "killed at '$seen'; left behind: $(ls -A "$folder" | tr '\n' ' ')"
+
+# The next add of the same name finishes and tidies up after the killed one.
+start_and_add "$tmp/sources/small-setup.exe"
+add_finished() { [[ $(caption) == "100% Complete" ]] && cmp -s "$tmp/sources/small-setup.exe" "$folder/Setup.exe"; }
+wait_until 60 add_finished || fail "the next add did not finish ($(caption))"
+stray=$(find "$folder" -name '.*' | wc -l)
+[[ $stray == 0 ]] || fail "$stray temporary files left in $folder"
+[[ $(sqlite3 "$collection/Velmora2.db" "SELECT count(*) FROM CD;") == 2 ]] || fail "second row missing"
+[[ $(sqlite3 "$collection/Velmora2.db" "PRAGMA integrity_check;") == ok ]] || fail "integrity"
+click 232 260
+echo "PASS: previous Setup.exe intact after SIGKILL, catalogue sound, next add clean"

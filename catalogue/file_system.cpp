@@ -1,9 +1,8 @@
 #include "file_system.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 namespace velmora {
 namespace {
@@ -25,13 +24,15 @@ public:
         return ::copy_file_range(in, nullptr, out, nullptr, count, 0);
     }
     int fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
-    int futimens(int fd, const struct timespec times[2]) override {
-        return ::futimens(fd, times);
-    }
+    int futimens(int fd, const struct timespec times[2]) override { return ::futimens(fd, times); }
     int fsync(int fd) override { return ::fsync(fd); }
     int rename(const char* from, const char* to) override { return std::rename(from, to); }
     int unlink(const char* path) override { return ::unlink(path); }
     int mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
+    int stat(const char* path, struct stat* st) override { return ::stat(path, st); }
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::now();
+    }
 };
 
 } // namespace

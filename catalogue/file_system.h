@@ -1,8 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -28,6 +28,10 @@ public:
     virtual int rename(const char* from, const char* to) = 0;
     virtual int unlink(const char* path) = 0;
     virtual int mkdir(const char* path, mode_t mode) = 0;
+    virtual int stat(const char* path, struct stat* st) = 0;
+    // The monotonic clock that paces progress reports; a test double can make
+    // a slow device without sleeping.
+    virtual std::chrono::steady_clock::time_point now() = 0;
 
     // The system's own calls.
     static FileSystem& real();

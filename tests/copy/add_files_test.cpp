@@ -1,0 +1,282 @@
+#include "add_operation.h"
+#include "failure.h"
+#include "faulty_file_system.h"
+#include "recording_window.h"
+#include "temp_collection.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Box = RecordingWindow::Box;
+
+constexpr std::int64_t MiB = 1024 * 1024;
+
+std::string pattern(std::int64_t size, int seed) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (std::int64_t i = 0; i < size; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 + i / 999 + seed);
+    }
+    return bytes;
+}
+
+std::set<std::string> entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+struct stat statOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// The captions split into one run per copy, each checked to start at 0%,
+// never to go back, and to end at 100%.
+std::vector<std::vector<int>> captionRuns(const std::vector<std::string>& captions) {
+    std::vector<std::vector<int>> runs;
+    for (const std::string& caption : captions) {
+        const int percent = std::stoi(caption);
+        EXPECT_EQ(caption, std::to_string(percent) + "% Complete");
+        if (runs.empty() || percent < runs.back().back()) {
+            runs.emplace_back();
+        }
+        runs.back().push_back(percent);
+    }
+    for (const auto& run : runs) {
+        EXPECT_EQ(run.front(), 0);
+        EXPECT_EQ(run.back(), 100);
+    }
+    return runs;
+}
+
+std::string copyFailed(const std::string& source, const fs::path& target,
+                       const std::string& reason) {
+    return "Kopiranje nije uspjelo!\r\n" + source + " -> " + target.string() + "\r\n" + reason;
+}
+
+class AddFilesTest : public ::testing::Test {
+protected:
+    AddFilesTest() : window(collection.str()) {
+        writeFile(picture(), pattern(MiB + 3, 1));
+        writeFile(setup(), pattern(2 * MiB + 5, 2));
+        fs::permissions(setup(), fs::perms(0750));
+        const struct timespec times[2] = {{1500000000, 0}, {1600000000, 123456789}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, setup().c_str(), times, 0), 0);
+        window.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
+        descriptorsBefore = openDescriptorCount();
+    }
+
+    fs::path picture() const { return sources.path() / "picture.bmp"; }
+    fs::path setup() const { return sources.path() / "setup.exe"; }
+    fs::path folder() const { return collection.programFolder("Tool"); }
+    fs::path pictureTarget() const { return folder() / "Picture.bmp"; }
+    fs::path setupTarget() const { return folder() / "Setup.exe"; }
+
+    // A first, good add, whose two files later failures must not harm.
+    void addOnce() {
+        RecordingWindow first(collection.str());
+        first.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
+        Dodaj(first);
+        ASSERT_TRUE(first.boxes().empty());
+    }
+
+    void expectFiles(const std::string& pictureBytes, const std::string& setupBytes) const {
+        EXPECT_EQ(entries(folder()), (std::set<std::string>{"Picture.bmp", "Setup.exe"}));
+        EXPECT_TRUE(readFile(pictureTarget()) == pictureBytes);
+        EXPECT_TRUE(readFile(setupTarget()) == setupBytes);
+    }
+
+    std::vector<Row> rows(int count) const {
+        return std::vector<Row>(static_cast<std::size_t>(count), {"CDDVD", "Tool", "Small tool"});
+    }
+
+    TempCollection collection;
+    TempDir sources;
+    RecordingWindow window;
+    int descriptorsBefore = 0;
+};
+
+TEST_F(AddFilesTest, AddMakesTheFolderWithBothFilesAndShowsBothCopies) {
+    Dodaj(window);
+
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(collection.rows(), rows(1));
+    expectFiles(readFile(picture()), readFile(setup()));
+    const struct stat source = statOf(setup());
+    const struct stat copied = statOf(setupTarget());
+    EXPECT_EQ(copied.st_mode & 07777, 0750u);
+    EXPECT_EQ(copied.st_mtim.tv_sec, source.st_mtim.tv_sec);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, source.st_mtim.tv_nsec);
+    EXPECT_EQ(statOf(pictureTarget()).st_mode & 07777, statOf(picture()).st_mode & 07777);
+    EXPECT_EQ(captionRuns(window.captions()).size(), 2u);
+    EXPECT_EQ(window.pendingEventCalls(), static_cast<int>(window.captions().size()));
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+}
+
+TEST_F(AddFilesTest, SameNameAgainUsesTheFolderReplacesBothFilesAndAddsARow) {
+    addOnce();
+    writeFile(picture(), pattern(1000, 5));
+    writeFile(setup(), pattern(3000, 6));
+    Dodaj(window);
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(collection.rows(), rows(2));
+    expectFiles(pattern(1000, 5), pattern(3000, 6));
+}
+
+TEST_F(AddFilesTest, FolderMadeBeforeIsUsed) {
+    fs::create_directory(folder());
+    writeFile(folder() / "readme.txt", "kept");
+    Dodaj(window);
+    EXPECT_TRUE(window.boxes().empty());
+    EXPECT_EQ(entries(folder()), (std::set<std::string>{"Picture.bmp", "Setup.exe", "readme.txt"}));
+}
+
+TEST_F(AddFilesTest, ZeroBytePictureAndSetupAreCopiedAsComplete) {
+    writeFile(picture(), "");
+    writeFile(setup(), "");
+    Dodaj(window);
+    EXPECT_TRUE(window.boxes().empty());
+    expectFiles("", "");
+    EXPECT_EQ(window.captions(), (std::vector<std::string>{"100% Complete", "100% Complete"}));
+}
+
+TEST_F(AddFilesTest, MissingProgramiIsReportedOnceAndSkipsBothCopies) {
+    fs::remove_all(collection.path() / "Programi");
+    Dodaj(window);
+    EXPECT_EQ(window.boxes(),
+              (std::vector<Box>{{"Folder programa nije napravljen!\r\n" + folder().string() +
+                                     "\r\nNo such file or directory",
+                                 "Greška"}}));
+    EXPECT_EQ(collection.rows(), rows(1));
+    EXPECT_TRUE(window.captions().empty());
+    EXPECT_FALSE(fs::exists(collection.path() / "Programi"));
+}
+
+// Sources that cannot be copied: each copy is reported on its own, the other
+// one still runs, the row stays and the previous file is untouched.
+TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
+    addOnce();
+    const std::string oldPicture = readFile(pictureTarget());
+    writeFile(setup(), pattern(4000, 9));
+    writeFile(picture(), pattern(5000, 8));
+
+    const std::string missing = (sources.path() / "gone.bmp").string();
+    window.set(Field::Slika, missing);
+    Dodaj(window);
+    EXPECT_EQ(window.boxes(),
+              (std::vector<Box>{
+                  {copyFailed(missing, pictureTarget(), "No such file or directory"), "Greška"}}));
+    expectFiles(oldPicture, pattern(4000, 9));
+
+    RecordingWindow second(collection.str());
+    second.setEntry("CDDVD", "Tool", "Small tool", sources.str(), picture().string());
+    Dodaj(second);
+    EXPECT_EQ(
+        second.boxes(),
+        (std::vector<Box>{{copyFailed(sources.str(), setupTarget(), "Is a directory"), "Greška"}}));
+    expectFiles(pattern(5000, 8), pattern(4000, 9));
+
+    FaultyFileSystem refusing;
+    refusing.failOpenPath = setup().string();
+    refusing.openError = EACCES;
+    RecordingWindow third(collection.str());
+    third.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
+    Dodaj(third, {&refusing, nullptr});
+    EXPECT_EQ(third.boxes(),
+              (std::vector<Box>{
+                  {copyFailed(setup().string(), setupTarget(), "Permission denied"), "Greška"}}));
+    expectFiles(pattern(5000, 8), pattern(4000, 9));
+    EXPECT_EQ(collection.rows(), rows(4));
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+}
+
+// Faults of the device part-way through a copy, on the kernel copy and on the
+// read/write path: one box with the system's reason, nothing lost.
+TEST_F(AddFilesTest, DeviceFaultsAreReportedAndLoseNothing) {
+    addOnce();
+    const std::string oldPicture = readFile(pictureTarget());
+    const std::string oldSetup = readFile(setupTarget());
+    writeFile(setup(), pattern(2 * MiB, 4));
+    struct Case {
+        const char* name;
+        FaultyFileSystem::Fault writeFault, readFault;
+        int refuseKernelCopy, renameError;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"disk full", {ENOSPC, MiB / 2}, {}, 0, 0, "No space left on device"},
+        {"disk full, read/write", {ENOSPC, MiB / 2}, {}, EXDEV, 0, "No space left on device"},
+        {"read error", {}, {EIO, MiB / 2}, 0, 0, "Input/output error"},
+        {"read error, read/write", {}, {EIO, MiB / 2}, EOPNOTSUPP, 0, "Input/output error"},
+        {"rename refused", {}, {}, 0, EACCES, "Permission denied"},
+    };
+    int expectedRows = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultyFileSystem failing;
+        if (c.writeFault.error != 0) {
+            failing.writeFault = c.writeFault;
+        }
+        if (c.readFault.error != 0) {
+            failing.readFault = c.readFault;
+        }
+        failing.refuseKernelCopy = c.refuseKernelCopy;
+        failing.renameError = c.renameError;
+        RecordingWindow failed(collection.str());
+        failed.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
+        Dodaj(failed, {&failing, nullptr});
+        ++expectedRows;
+        // The picture comes first; a fault that strikes the bytes stays struck
+        // for the setup copy, a refused rename refuses both.
+        ASSERT_EQ(failed.boxes().size(), 2u);
+        EXPECT_EQ(failed.boxes().front(),
+                  (Box{copyFailed(picture().string(), pictureTarget(), c.reason), "Greška"}));
+        EXPECT_EQ(failed.boxes().back(),
+                  (Box{copyFailed(setup().string(), setupTarget(), c.reason), "Greška"}));
+        expectFiles(oldPicture, oldSetup);
+        EXPECT_EQ(collection.rows(), rows(expectedRows));
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+    }
+}
+
+TEST_F(AddFilesTest, FailureRaisedInTheRoutineEndsTheAddAndKeepsTheFiles) {
+    addOnce();
+    const std::string oldPicture = readFile(pictureTarget());
+    const std::string oldSetup = readFile(setupTarget());
+    writeFile(picture(), pattern(2 * MiB, 3));
+    FaultyFileSystem slow;
+    slow.perMiB = 100ms; // several chunks
+    int calls = 0;
+    window.onPendingEvents = [&] {
+        if (++calls == 2) {
+            throw Failure{6, "Overflow"};
+        }
+    };
+    Dodaj(window, {&slow, nullptr});
+    EXPECT_EQ(window.boxes(), (std::vector<Box>{{"BROJ: 6\r\nOPIS: Overflow", "GRESKA"},
+                                                {"Greška sa bazom!", "Greška"}}));
+    // Interrupted after the first chunk of the picture; no setup copy.
+    ASSERT_EQ(window.captions().size(), 2u);
+    EXPECT_EQ(window.captions()[0], "0% Complete");
+    EXPECT_NE(window.captions()[1], "100% Complete");
+    expectFiles(oldPicture, oldSetup);
+    EXPECT_EQ(collection.rows(), rows(2));
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+}
+
+} // namespace
+} // namespace velmora::testing

@@ -1,0 +1,297 @@
+// While an add runs the window repaints and shows its caption, but takes no
+// input; a close asked for meanwhile happens when the add has returned.
+#include "add_operation.h"
+#include "collection_init.h"
+#include "file_system.h"
+#include "form_add.h"
+#include "test_seams.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+using namespace velmora;
+using velmora::testing::AnsweringFileDialog;
+using velmora::testing::AnsweringServices;
+
+namespace {
+
+// Queues a left click on the middle of `button`, as the window system would
+// deliver it. The queue owns the events.
+void postClick(QWidget* button) {
+    const QPointF middle = QRectF(button->rect()).center();
+    const QPointF global = button->mapToGlobal(middle);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(
+            button,
+            new QMouseEvent(type, middle, global, Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
+    }
+}
+
+void postTyping(QWidget* field, const QString& text) {
+    for (const QChar c : text) {
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QCoreApplication::postEvent(field,
+                                        new QKeyEvent(type, Qt::Key_unknown, Qt::NoModifier, c));
+        }
+    }
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++count;
+        }
+        return false;
+    }
+};
+
+// The real file system, with a clock that jumps ahead on every reading so that
+// each chunk of a copy reports progress, and a hook on the first transfer.
+class SteppingFileSystem final : public FileSystem {
+public:
+    std::function<void()> onFirstTransfer;
+
+    int open(const char* path, int flags, mode_t mode) override {
+        return m_real.open(path, flags, mode);
+    }
+    int close(int fd) override { return m_real.close(fd); }
+    int fstat(int fd, struct stat* st) override { return m_real.fstat(fd, st); }
+    ssize_t read(int fd, void* buffer, std::size_t count) override {
+        transferring();
+        return m_real.read(fd, buffer, count);
+    }
+    ssize_t write(int fd, const void* buffer, std::size_t count) override {
+        return m_real.write(fd, buffer, count);
+    }
+    ssize_t copyFileRange(int in, int out, std::size_t count) override {
+        transferring();
+        return m_real.copyFileRange(in, out, std::min<std::size_t>(count, 4096));
+    }
+    int fchmod(int fd, mode_t mode) override { return m_real.fchmod(fd, mode); }
+    int futimens(int fd, const struct timespec times[2]) override {
+        return m_real.futimens(fd, times);
+    }
+    int fsync(int fd) override { return m_real.fsync(fd); }
+    int rename(const char* from, const char* to) override { return m_real.rename(from, to); }
+    int unlink(const char* path) override { return m_real.unlink(path); }
+    int mkdir(const char* path, mode_t mode) override { return m_real.mkdir(path, mode); }
+    int stat(const char* path, struct stat* st) override { return m_real.stat(path, st); }
+    std::chrono::steady_clock::time_point now() override {
+        m_now += std::chrono::milliseconds(30);
+        return m_now;
+    }
+
+private:
+    void transferring() {
+        if (onFirstTransfer) {
+            std::exchange(onFirstTransfer, {})();
+        }
+    }
+
+    FileSystem& m_real = FileSystem::real();
+    std::chrono::steady_clock::time_point m_now{};
+};
+
+} // namespace
+
+class AddReentryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void postedInputWorksOutsideAnAdd();
+    void inputDuringAnAddChangesNothing();
+    void windowRepaintsDuringAnAdd();
+    void closeDuringAnAddWaitsForItsEnd();
+    void realCopyIgnoresInputMeanwhile();
+
+private:
+    void makeForm(AddAction add);
+    template <typename T> T* child(const char* name) const {
+        return m_form->findChild<T*>(QString::fromLatin1(name));
+    }
+    // Posts a click on every button and typing into every field.
+    void postEverything();
+
+    std::unique_ptr<QTemporaryDir> m_collection;
+    std::unique_ptr<AnsweringServices> m_services;
+    std::unique_ptr<AnsweringFileDialog> m_dialog;
+    std::unique_ptr<FormAdd> m_form;
+    int m_adds = 0;
+};
+
+void AddReentryTest::init() {
+    m_collection = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_collection->isValid());
+    m_services = std::make_unique<AnsweringServices>(m_collection->path());
+    m_dialog = std::make_unique<AnsweringFileDialog>();
+    m_adds = 0;
+}
+
+void AddReentryTest::cleanup() {
+    m_form.reset();
+    m_dialog.reset();
+    m_services.reset();
+    m_collection.reset();
+}
+
+void AddReentryTest::makeForm(AddAction add) {
+    m_form = std::make_unique<FormAdd>(FormSeams{m_services.get(), m_dialog.get(),
+                                                 [this, add = std::move(add)](EntryWindow& window) {
+                                                     ++m_adds;
+                                                     add(window);
+                                                 }});
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void AddReentryTest::postEverything() {
+    for (const char* name : {"ButtonADD", "Command3", "Command4", "Command5", "Command2"}) {
+        postClick(child<QWidget>(name));
+    }
+    for (const char* name : {"Program", "Opis", "Source", "Slika"}) {
+        postTyping(child<QWidget>(name), QStringLiteral("x"));
+    }
+    postTyping(child<QComboBox>("Kategorija")->lineEdit(), QStringLiteral("x"));
+}
+
+// The posted events themselves do reach the controls when no add runs, so the
+// tests below see the blocking, not a fault of the events.
+void AddReentryTest::postedInputWorksOutsideAnAdd() {
+    makeForm([](EntryWindow&) {});
+    m_form->setCaption("100% Complete");
+    postTyping(child<QWidget>("Opis"), QStringLiteral("ab"));
+    QCoreApplication::processEvents();
+    QCOMPARE(child<QLineEdit>("Opis")->text(), QStringLiteral("ab"));
+    postClick(child<QWidget>("Command3"));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Velmora 2.0 ADD New Program"));
+    postClick(child<QWidget>("ButtonADD"));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_adds, 1);
+}
+
+void AddReentryTest::inputDuringAnAddChangesNothing() {
+    QString captionDuring;
+    makeForm([&](EntryWindow& window) {
+        postEverything();
+        window.setCaption("42% Complete");
+        window.processPendingEvents();
+        captionDuring = m_form->windowTitle();
+    });
+    child<QLineEdit>("Program")->setText(QStringLiteral("Arhiver"));
+
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+
+    QCOMPARE(m_adds, 1);
+    QCOMPARE(captionDuring, QStringLiteral("42% Complete"));
+    // Novi did not run, Izlaz did not close, no dialog opened, nothing typed.
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("42% Complete"));
+    QVERIFY(m_form->isVisible());
+    QVERIFY(m_dialog->calls().isEmpty());
+    QCOMPARE(child<QLineEdit>("Program")->text(), QStringLiteral("Arhiver"));
+    for (const char* name : {"Opis", "Source", "Slika"}) {
+        QVERIFY2(child<QLineEdit>(name)->text().isEmpty(), name);
+    }
+    QCOMPARE(child<QComboBox>("Kategorija")->currentText(), QStringLiteral("CDDVD"));
+    // Nothing was greyed out, and input works again afterwards.
+    QVERIFY(child<QWidget>("ButtonADD")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>("Opis"), QStringLiteral("ok"));
+    QCOMPARE(child<QLineEdit>("Opis")->text(), QStringLiteral("ok"));
+    QVERIFY(!m_form->isAddRunning());
+}
+
+void AddReentryTest::windowRepaintsDuringAnAdd() {
+    PaintCounter counter;
+    makeForm([&](EntryWindow& window) {
+        child<QWidget>("Program")->installEventFilter(&counter);
+        child<QWidget>("Program")->update();
+        window.processPendingEvents();
+        child<QWidget>("Program")->removeEventFilter(&counter);
+    });
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+    QVERIFY(counter.count > 0);
+}
+
+// A close asked for by the window system (or Izlaz) during the add leaves the
+// window standing until the add returns, then closes it.
+void AddReentryTest::closeDuringAnAddWaitsForItsEnd() {
+    bool visibleAfterClose = false;
+    makeForm([&](EntryWindow& window) {
+        QMetaObject::invokeMethod(m_form.get(), &QWidget::close, Qt::QueuedConnection);
+        window.processPendingEvents();
+        visibleAfterClose = m_form->isVisible();
+    });
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+    QVERIFY(visibleAfterClose);
+    QVERIFY(!m_form->isVisible());
+    QCOMPARE(m_adds, 1);
+}
+
+// The real add with a copy that reports after every small chunk: Novi, typing
+// and a second Dodaj posted during the picture copy are not seen, so the setup
+// file lands beside the picture, in the folder of the stored row.
+void AddReentryTest::realCopyIgnoresInputMeanwhile() {
+    QVERIFY(initCollection(m_collection->path().toStdString()).ok());
+    const QString sources = m_collection->filePath(QStringLiteral("izvor"));
+    QVERIFY(QDir().mkpath(sources));
+    const QByteArray setup(200000, 's');
+    const QByteArray picture(50000, 'b');
+    for (const auto& [name, bytes] : {std::pair{"/setup.exe", setup}, {"/slika.bmp", picture}}) {
+        QFile file(sources + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    SteppingFileSystem fileSystem;
+    QStringList captions;
+    makeForm([&](EntryWindow& window) {
+        fileSystem.onFirstTransfer = [this] { postEverything(); };
+        Dodaj(window, AddEnvironment{&fileSystem, nullptr});
+    });
+    connect(m_form.get(), &QWidget::windowTitleChanged, this,
+            [&](const QString& title) { captions.append(title); });
+    child<QLineEdit>("Program")->setText(QStringLiteral("Arhiver"));
+    child<QLineEdit>("Opis")->setText(QStringLiteral("Sažima"));
+    child<QLineEdit>("Source")->setText(sources + "/setup.exe");
+    child<QLineEdit>("Slika")->setText(sources + "/slika.bmp");
+
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+
+    QCOMPARE(m_adds, 1);
+    QVERIFY(m_services->boxes().isEmpty());
+    QVERIFY(m_form->isVisible());
+    QVERIFY(captions.size() > 4);
+    QVERIFY(!captions.contains(QStringLiteral("Velmora 2.0 ADD New Program")));
+    QCOMPARE(captions.last(), QStringLiteral("100% Complete"));
+    QCOMPARE(child<QLineEdit>("Program")->text(), QStringLiteral("Arhiver"));
+    const QString folder = m_collection->filePath(QStringLiteral("Programi/Arhiver"));
+    QFile copiedSetup(folder + "/Setup.exe");
+    QVERIFY(copiedSetup.open(QIODevice::ReadOnly));
+    QCOMPARE(copiedSetup.readAll(), setup);
+    QFile copiedPicture(folder + "/Picture.bmp");
+    QVERIFY(copiedPicture.open(QIODevice::ReadOnly));
+    QCOMPARE(copiedPicture.readAll(), picture);
+    QCOMPARE(QDir(m_collection->filePath(QStringLiteral("Programi")))
+                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("Arhiver")});
+}
+
+QTEST_MAIN(AddReentryTest)
+#include "add_reentry_test.moc"

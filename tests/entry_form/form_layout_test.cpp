@@ -1,0 +1,257 @@
+// The window as the user first meets it: controls, fonts, focus order and the
+// category list.
+#include "form_add.h"
+#include "form_font.h"
+#include "separator_line.h"
+#include "test_seams.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+using namespace velmora;
+using velmora::testing::AnsweringFileDialog;
+using velmora::testing::AnsweringServices;
+
+class FormLayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void freshWindow();
+    void control_data();
+    void control();
+    void lines_data();
+    void lines();
+    void tabVisitsTheOrderAndComesBack();
+    void categoryListInStoredOrder();
+    void typedCategoryIsKept();
+    void enterPressesNothing_data();
+    void enterPressesNothing();
+    void osLiesOutsideTheWindow();
+
+private:
+    template <typename T> T* child(const char* name) const {
+        return m_form->findChild<T*>(QString::fromLatin1(name));
+    }
+    QWidget* focusOwner() const;
+
+    AnsweringServices m_services;
+    AnsweringFileDialog m_dialog;
+    int m_adds = 0;
+    std::unique_ptr<FormAdd> m_form;
+};
+
+void FormLayoutTest::init() {
+    m_adds = 0;
+    m_form = std::make_unique<FormAdd>(
+        FormSeams{&m_services, &m_dialog, [this](EntryWindow&) { ++m_adds; }});
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void FormLayoutTest::cleanup() {
+    m_form.reset();
+}
+
+// The control that has the focus, the combo box for its own line edit.
+QWidget* FormLayoutTest::focusOwner() const {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && qobject_cast<QComboBox*>(focus->parentWidget()) != nullptr) {
+        return focus->parentWidget();
+    }
+    return focus;
+}
+
+void FormLayoutTest::freshWindow() {
+    QCOMPARE(m_form->objectName(), QStringLiteral("ADD"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Velmora 2.0 ADD New Program"));
+    for (const char* name : {"Program", "Opis", "Source", "Slika", "OS"}) {
+        QVERIFY2(child<QLineEdit>(name)->text().isEmpty(), name);
+    }
+    QCOMPARE(child<QComboBox>("Kategorija")->currentText(), QStringLiteral("CDDVD"));
+    QCOMPARE(focusOwner(), child<QWidget>("Kategorija"));
+    QVERIFY(!m_form->windowIcon().isNull());
+    QCOMPARE(m_form->windowIcon().availableSizes().value(0), QSize(16, 16));
+}
+
+// The Part's table in twips; the window is laid out at 15 twips a pixel.
+void FormLayoutTest::control_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+
+    const auto row = [](const char* name, const char* kind, const char* text, int left, int top,
+                        int width, int height) {
+        QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromUtf8(text)
+                            << QRect(left, top, width, height);
+    };
+    row("Label1", "QLabel", "Program:", 120, 120, 735, 255);
+    row("Program", "QLineEdit", "", 120, 360, 3975, 315);
+    row("Label3", "QLabel", "Opis:", 120, 720, 735, 255);
+    row("Opis", "QLineEdit", "", 120, 960, 3975, 315);
+    row("Label6", "QLabel", "Source:", 120, 1560, 735, 255);
+    row("Source", "QLineEdit", "", 120, 1800, 3495, 315);
+    row("Command4", "QPushButton", "...", 3720, 1800, 375, 315);
+    row("Label7", "QLabel", "Slika:", 120, 2160, 735, 255);
+    row("Slika", "QLineEdit", "", 120, 2400, 3495, 315);
+    row("Command5", "QPushButton", "...", 3720, 2400, 375, 315);
+    row("Label4", "QLabel", "Kategorija:", 120, 2880, 855, 255);
+    row("Kategorija", "QComboBox", "CDDVD", 120, 3120, 3975, 315);
+    row("Command3", "QPushButton", "Novi", 120, 3720, 1215, 375);
+    row("ButtonADD", "QPushButton", "Dodaj", 1440, 3720, 1335, 375);
+    row("Command2", "QPushButton", "Izlaz", 2880, 3720, 1215, 375);
+    row("OS", "QLineEdit", "", 120, 5880, 6375, 375);
+}
+
+void FormLayoutTest::control() {
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+
+    auto* widget = child<QWidget>(QTest::currentDataTag());
+    QVERIFY(widget != nullptr);
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
+    QCOMPARE(widget->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), text);
+        QVERIFY(label->alignment().testFlag(Qt::AlignLeft));
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        QCOMPARE(edit->text(), text);
+        QVERIFY(!edit->isReadOnly());
+        QVERIFY(edit->maxLength() > 100000);
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QCOMPARE(button->text(), text);
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        QCOMPARE(combo->currentText(), text);
+        QVERIFY(combo->isEditable());
+    }
+
+    const QFont font = widget->font();
+    QCOMPARE(font.pointSizeF(), 8.25);
+    QCOMPARE(font.weight(), QFont::Normal);
+    QVERIFY(!font.italic());
+    QVERIFY(!font.underline());
+    QVERIFY(!font.strikeOut());
+    QCOMPARE(font.family(), QStringLiteral("Tahoma"));
+    if (QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
+        // The face really used, not merely the name asked for.
+        QCOMPARE(QFontInfo(font).family(), QStringLiteral("Tahoma"));
+    }
+}
+
+void FormLayoutTest::lines_data() {
+    QTest::addColumn<int>("y");
+    QTest::newRow("Line1") << 1440;
+    QTest::newRow("Line2") << 3600;
+}
+
+// From (120, y) to (4080, y): one pixel high, light grey, drawn.
+void FormLayoutTest::lines() {
+    QFETCH(int, y);
+    auto* line = child<SeparatorLine>(QTest::currentDataTag());
+    QVERIFY(line != nullptr);
+    QCOMPARE(line->geometry(), QRect(8, y / 15, (4080 - 120) / 15, 1));
+    QCOMPARE(line->focusPolicy(), Qt::NoFocus);
+    const QImage image = m_form->grab().toImage();
+    QCOMPARE(QColor(image.pixel(8, y / 15)), QColor(192, 192, 192));
+    QCOMPARE(QColor(image.pixel(271, y / 15)), QColor(192, 192, 192));
+    QVERIFY(QColor(image.pixel(272, y / 15)) != QColor(192, 192, 192));
+}
+
+void FormLayoutTest::tabVisitsTheOrderAndComesBack() {
+    const QStringList order = {"Opis",    "ButtonADD", "Command2",  "Command3",
+                               "Source",  "Slika",     "Command4",  "Command5",
+                               "Program", "OS",        "Kategorija"};
+    for (const QString& expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focusOwner()->objectName(), expected);
+    }
+    // And back the same way with Shift+Tab.
+    for (qsizetype i = order.size() - 2; i >= 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focusOwner()->objectName(), order[i]);
+    }
+}
+
+void FormLayoutTest::categoryListInStoredOrder() {
+    auto* combo = child<QComboBox>("Kategorija");
+    QStringList entries;
+    for (int i = 0; i < combo->count(); ++i) {
+        entries.append(combo->itemText(i));
+    }
+    QCOMPARE(entries, (QStringList{"CDDVD", "Igre", "Internet", "Multimedija", "Ostalo",
+                                   "Programiranje", "Usluzni", "Sigurnost", "Windows"}));
+    QCOMPARE(combo->insertPolicy(), QComboBox::NoInsert);
+}
+
+// A category not in the list is taken as typed, never completed to an entry,
+// and never joins the list, even after Enter.
+void FormLayoutTest::typedCategoryIsKept() {
+    auto* combo = child<QComboBox>("Kategorija");
+    QLineEdit* edit = combo->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("Win"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(combo->currentText(), QStringLiteral("Win"));
+    QCOMPARE(m_form->fieldText(Field::Kategorija), std::string("Win"));
+    QCOMPARE(combo->count(), 9);
+}
+
+void FormLayoutTest::enterPressesNothing_data() {
+    QTest::addColumn<int>("key");
+    for (const char* field : {"Program", "Opis", "Source", "Slika", "Kategorija", "OS"}) {
+        QTest::newRow(QByteArray(field).append(" Return").constData())
+            << static_cast<int>(Qt::Key_Return);
+        QTest::newRow(QByteArray(field).append(" Enter").constData())
+            << static_cast<int>(Qt::Key_Enter);
+    }
+}
+
+void FormLayoutTest::enterPressesNothing() {
+    QFETCH(int, key);
+    const QString name = QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0);
+    auto* field = m_form->findChild<QWidget*>(name);
+    QWidget* target = field;
+    if (auto* combo = qobject_cast<QComboBox*>(field)) {
+        target = combo->lineEdit();
+    }
+    static_cast<QLineEdit*>(target)->setText(QStringLiteral("x"));
+    target->setFocus();
+
+    QList<std::shared_ptr<QSignalSpy>> spies;
+    for (auto* button : m_form->findChildren<QPushButton*>()) {
+        spies.append(std::make_shared<QSignalSpy>(button, &QPushButton::clicked));
+    }
+    QTest::keyClick(target, static_cast<Qt::Key>(key));
+
+    for (const auto& spy : spies) {
+        QCOMPARE(spy->count(), 0);
+    }
+    QCOMPARE(m_adds, 0);
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(static_cast<QLineEdit*>(target)->text(), QStringLiteral("x"));
+}
+
+// Fixed at 281 x 281: OS starts far below the client area and never shows.
+void FormLayoutTest::osLiesOutsideTheWindow() {
+    QCOMPARE(m_form->size(), QSize(281, 281));
+    QCOMPARE(m_form->minimumSize(), QSize(281, 281));
+    QCOMPARE(m_form->maximumSize(), QSize(281, 281));
+    QVERIFY(!m_form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!m_form->rect().intersects(child<QWidget>("OS")->geometry()));
+    QVERIFY(child<QWidget>("OS")->visibleRegion().isEmpty());
+}
+
+QTEST_MAIN(FormLayoutTest)
+#include "form_layout_test.moc"

@@ -1,0 +1,90 @@
+// The last resort: a failure that escapes a command is shown with its number
+// and description, and the program ends with a failing status.
+#include "failure.h"
+#include "unhandled_failure.h"
+
+#include <QProcess>
+#include <QTest>
+#include <stdexcept>
+
+using namespace velmora;
+
+class UnhandledFailureTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void description_data();
+    void description();
+    void programEnds_data();
+    void programEnds();
+};
+
+namespace {
+
+std::exception_ptr thrown(const QString& kind) {
+    try {
+        if (kind == QLatin1String("failure")) {
+            throw Failure{-2147217865, "Tablica ne postoji"};
+        }
+        if (kind == QLatin1String("standard")) {
+            throw std::runtime_error("disk je pun");
+        }
+        throw 7;
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
+} // namespace
+
+void UnhandledFailureTest::description_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("failure") << "failure"
+                             << "BROJ: -2147217865\nOPIS: Tablica ne postoji";
+    QTest::newRow("standard")
+        << "standard" << QString("BROJ: %1\nOPIS: disk je pun").arg(kStandardExceptionNumber);
+    QTest::newRow("other")
+        << "other" << QString("BROJ: %1\nOPIS: Nepoznata greška").arg(kUnknownExceptionNumber);
+}
+
+void UnhandledFailureTest::description() {
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QCOMPARE(unhandledFailureText(describeFailure(thrown(kind))), text);
+}
+
+void UnhandledFailureTest::programEnds_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("failure") << "failure" << kUnhandledFailureExitStatus
+                             << "GRESKA\nBROJ: -2147217865\nOPIS: Tablica ne postoji\n";
+    QTest::newRow("standard")
+        << "standard" << kUnhandledFailureExitStatus
+        << QString("GRESKA\nBROJ: %1\nOPIS: disk je pun\n").arg(kStandardExceptionNumber);
+    QTest::newRow("other")
+        << "other" << kUnhandledFailureExitStatus
+        << QString("GRESKA\nBROJ: %1\nOPIS: Nepoznata greška\n").arg(kUnknownExceptionNumber);
+    // Izlaz and the title bar's close end the program quietly and well.
+    QTest::newRow("izlaz") << "izlaz" << 0 << "";
+    QTest::newRow("close") << "close" << 0 << "";
+}
+
+void UnhandledFailureTest::programEnds() {
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+    QFETCH(QString, shown);
+    QProcess probe;
+    probe.setProgram(QStringLiteral(VELMORA_FAILURE_PROBE));
+    probe.setArguments({kind, QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    probe.start();
+    // A generous bound against a hang, not a measure of speed.
+    QVERIFY(probe.waitForFinished(120000));
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), status);
+    QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()), shown);
+}
+
+QTEST_GUILESS_MAIN(UnhandledFailureTest)
+#include "unhandled_failure_test.moc"

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <random>
+#include <sys/file.h>
 #include <system_error>
 #include <utility>
 
@@ -27,11 +29,11 @@ constexpr Clock::duration kStepTarget = 8ms;
 // The first call is small, since the device's speed is not known yet; the
 // step then doubles while calls finish well inside the target. The cap keeps
 // one call short even when the device slows down at once (write-back
-// throttling once the page cache is full): 4 MiB at 50 MB/s is 80 ms. Larger
+// throttling once the page cache is full): 1 MiB at 10 MB/s is 100 ms. Larger
 // steps gain nothing measurable.
 constexpr std::size_t kFirstStep = 64 * KiB;
 constexpr std::size_t kMinStep = 16 * KiB;
-constexpr std::size_t kMaxStep = 4 * MiB;
+constexpr std::size_t kMaxStep = 1 * MiB;
 // The buffer of the read/write fallback, allocated only when it is needed.
 constexpr std::size_t kBufferSize = 1 * MiB;
 
@@ -266,14 +268,44 @@ private:
     std::unique_ptr<char[]> m_buffer;
 };
 
-// Creates the temporary file with a fresh name; returns its descriptor or -1
-// with errno set.
+// Removes the temporary files of `target` that a killed copy left behind. A
+// copy holds an exclusive lock on its temporary file while it writes, so a
+// file whose lock can be taken has no writer any more.
+void removeAbandonedTemporaries(FileSystem& fs, const std::string& target) {
+    namespace stdfs = std::filesystem;
+    const stdfs::path targetPath(target);
+    const std::string prefix = "." + targetPath.filename().string() + ".";
+    const std::size_t nameLength = prefix.size() + 6;
+    std::error_code error;
+    const stdfs::path folder =
+        targetPath.has_parent_path() ? targetPath.parent_path() : stdfs::path(".");
+    for (stdfs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() != nameLength || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        const Descriptor stale(fs, fs.open(entry->path().c_str(), O_RDONLY | O_NOFOLLOW, 0));
+        if (stale.get() >= 0 && fs.flock(stale.get(), LOCK_EX | LOCK_NB) == 0) {
+            fs.unlink(entry->path().c_str());
+        }
+    }
+}
+
+// Creates the temporary file with a fresh name and locks it for the life of
+// its descriptor; returns the descriptor or -1 with errno set.
 int createTemporary(FileSystem& fs, const std::string& target, std::string& path) {
     std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         path = temporaryName(target, random);
         const int fd = fs.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
-        if (fd >= 0 || errno != EEXIST) {
+        if (fd >= 0) {
+            // A fresh file is locked by nobody else; a refusal would only
+            // expose it to a cleaner, so it is not treated as a failure.
+            fs.flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        if (errno != EEXIST) {
             return fd;
         }
     }
@@ -332,6 +364,7 @@ FileResult CopyFileExA(const std::string& existing, const std::string& newFile,
     struct stat previous {};
     const bool replacing = fs.stat(newFile.c_str(), &previous) == 0;
 
+    removeAbandonedTemporaries(fs, newFile);
     std::string temporaryPath;
     Descriptor target(fs, createTemporary(fs, newFile, temporaryPath));
     if (target.get() < 0) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -29,6 +30,7 @@ public:
     int rename(const char* from, const char* to) override { return std::rename(from, to); }
     int unlink(const char* path) override { return ::unlink(path); }
     int mkdir(const char* path, mode_t mode) override { return ::mkdir(path, mode); }
+    int flock(int fd, int operation) override { return ::flock(fd, operation); }
     int stat(const char* path, struct stat* st) override { return ::stat(path, st); }
     std::chrono::steady_clock::time_point now() override {
         return std::chrono::steady_clock::now();

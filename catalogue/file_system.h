@@ -29,6 +29,7 @@ public:
     virtual int unlink(const char* path) = 0;
     virtual int mkdir(const char* path, mode_t mode) = 0;
     virtual int stat(const char* path, struct stat* st) = 0;
+    virtual int flock(int fd, int operation) = 0;
     // The monotonic clock that paces progress reports; a test double can make
     // a slow device without sleeping.
     virtual std::chrono::steady_clock::time_point now() = 0;

@@ -130,6 +130,9 @@ int FaultyFileSystem::mkdir(const char* path, mode_t mode) {
 int FaultyFileSystem::stat(const char* path, struct stat* st) {
     return m_real.stat(path, st);
 }
+int FaultyFileSystem::flock(int fd, int operation) {
+    return m_real.flock(fd, operation);
+}
 
 std::chrono::steady_clock::time_point FaultyFileSystem::now() {
     return std::chrono::steady_clock::time_point{} + m_elapsed;

@@ -55,6 +55,7 @@ public:
     int unlink(const char* path) override;
     int mkdir(const char* path, mode_t mode) override;
     int stat(const char* path, struct stat* st) override;
+    int flock(int fd, int operation) override;
     std::chrono::steady_clock::time_point now() override;
 
 private:

@@ -90,6 +90,7 @@ public:
     int unlink(const char* path) override { return m_real.unlink(path); }
     int mkdir(const char* path, mode_t mode) override { return m_real.mkdir(path, mode); }
     int stat(const char* path, struct stat* st) override { return m_real.stat(path, st); }
+    int flock(int fd, int operation) override { return m_real.flock(fd, operation); }
     std::chrono::steady_clock::time_point now() override {
         m_now += std::chrono::milliseconds(30);
         return m_now;

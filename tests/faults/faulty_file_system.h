@@ -37,6 +37,7 @@ public:
     }
     int fstat(int fd, struct stat* st) override { return real().fstat(fd, st); }
     int stat(const char* path, struct stat* st) override { return real().stat(path, st); }
+    int flock(int fd, int operation) override { return real().flock(fd, operation); }
     ssize_t read(int fd, void* buffer, std::size_t count) override {
         if (m_faulty.count(fd) == 0) {
             return real().read(fd, buffer, count);

@@ -104,6 +104,22 @@ std::vector<Row> readRows(const std::string& databasePath) {
     return rows;
 }
 
+std::string patternBytes(std::int64_t size, int seed) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (std::int64_t i = 0; i < size; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 131 + i / 4096 + seed);
+    }
+    return bytes;
+}
+
+std::set<std::string> folderEntries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
 int openDescriptorCount() {
     int count = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {

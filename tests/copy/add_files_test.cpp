@@ -22,22 +22,6 @@ using Box = RecordingWindow::Box;
 
 constexpr std::int64_t MiB = 1024 * 1024;
 
-std::string pattern(std::int64_t size, int seed) {
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    for (std::int64_t i = 0; i < size; ++i) {
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 + i / 999 + seed);
-    }
-    return bytes;
-}
-
-std::set<std::string> entries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 struct stat statOf(const fs::path& path) {
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
@@ -71,8 +55,8 @@ std::string copyFailed(const std::string& source, const fs::path& target,
 class AddFilesTest : public ::testing::Test {
 protected:
     AddFilesTest() : window(collection.str()) {
-        writeFile(picture(), pattern(MiB + 3, 1));
-        writeFile(setup(), pattern(2 * MiB + 5, 2));
+        writeFile(picture(), patternBytes(MiB + 3, 1));
+        writeFile(setup(), patternBytes(2 * MiB + 5, 2));
         fs::permissions(setup(), fs::perms(0750));
         const struct timespec times[2] = {{1500000000, 0}, {1600000000, 123456789}};
         EXPECT_EQ(::utimensat(AT_FDCWD, setup().c_str(), times, 0), 0);
@@ -95,7 +79,7 @@ protected:
     }
 
     void expectFiles(const std::string& pictureBytes, const std::string& setupBytes) const {
-        EXPECT_EQ(entries(folder()), (std::set<std::string>{"Picture.bmp", "Setup.exe"}));
+        EXPECT_EQ(folderEntries(folder()), (std::set<std::string>{"Picture.bmp", "Setup.exe"}));
         EXPECT_TRUE(readFile(pictureTarget()) == pictureBytes);
         EXPECT_TRUE(readFile(setupTarget()) == setupBytes);
     }
@@ -129,12 +113,12 @@ TEST_F(AddFilesTest, AddMakesTheFolderWithBothFilesAndShowsBothCopies) {
 
 TEST_F(AddFilesTest, SameNameAgainUsesTheFolderReplacesBothFilesAndAddsARow) {
     addOnce();
-    writeFile(picture(), pattern(1000, 5));
-    writeFile(setup(), pattern(3000, 6));
+    writeFile(picture(), patternBytes(1000, 5));
+    writeFile(setup(), patternBytes(3000, 6));
     Dodaj(window);
     EXPECT_TRUE(window.boxes().empty());
     EXPECT_EQ(collection.rows(), rows(2));
-    expectFiles(pattern(1000, 5), pattern(3000, 6));
+    expectFiles(patternBytes(1000, 5), patternBytes(3000, 6));
 }
 
 TEST_F(AddFilesTest, FolderMadeBeforeIsUsed) {
@@ -142,7 +126,8 @@ TEST_F(AddFilesTest, FolderMadeBeforeIsUsed) {
     writeFile(folder() / "readme.txt", "kept");
     Dodaj(window);
     EXPECT_TRUE(window.boxes().empty());
-    EXPECT_EQ(entries(folder()), (std::set<std::string>{"Picture.bmp", "Setup.exe", "readme.txt"}));
+    EXPECT_EQ(folderEntries(folder()),
+              (std::set<std::string>{"Picture.bmp", "Setup.exe", "readme.txt"}));
 }
 
 TEST_F(AddFilesTest, ZeroBytePictureAndSetupAreCopiedAsComplete) {
@@ -171,8 +156,8 @@ TEST_F(AddFilesTest, MissingProgramiIsReportedOnceAndSkipsBothCopies) {
 TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
     addOnce();
     const std::string oldPicture = readFile(pictureTarget());
-    writeFile(setup(), pattern(4000, 9));
-    writeFile(picture(), pattern(5000, 8));
+    writeFile(setup(), patternBytes(4000, 9));
+    writeFile(picture(), patternBytes(5000, 8));
 
     const std::string missing = (sources.path() / "gone.bmp").string();
     window.set(Field::Slika, missing);
@@ -180,7 +165,7 @@ TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
     EXPECT_EQ(window.boxes(),
               (std::vector<Box>{
                   {copyFailed(missing, pictureTarget(), "No such file or directory"), "Greška"}}));
-    expectFiles(oldPicture, pattern(4000, 9));
+    expectFiles(oldPicture, patternBytes(4000, 9));
 
     RecordingWindow second(collection.str());
     second.setEntry("CDDVD", "Tool", "Small tool", sources.str(), picture().string());
@@ -188,7 +173,7 @@ TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
     EXPECT_EQ(
         second.boxes(),
         (std::vector<Box>{{copyFailed(sources.str(), setupTarget(), "Is a directory"), "Greška"}}));
-    expectFiles(pattern(5000, 8), pattern(4000, 9));
+    expectFiles(patternBytes(5000, 8), patternBytes(4000, 9));
 
     FaultyFileSystem refusing;
     refusing.failOpenPath = setup().string();
@@ -199,7 +184,7 @@ TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
     EXPECT_EQ(third.boxes(),
               (std::vector<Box>{
                   {copyFailed(setup().string(), setupTarget(), "Permission denied"), "Greška"}}));
-    expectFiles(pattern(5000, 8), pattern(4000, 9));
+    expectFiles(patternBytes(5000, 8), patternBytes(4000, 9));
     EXPECT_EQ(collection.rows(), rows(4));
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
 }
@@ -210,7 +195,7 @@ TEST_F(AddFilesTest, DeviceFaultsAreReportedAndLoseNothing) {
     addOnce();
     const std::string oldPicture = readFile(pictureTarget());
     const std::string oldSetup = readFile(setupTarget());
-    writeFile(setup(), pattern(2 * MiB, 4));
+    writeFile(setup(), patternBytes(2 * MiB, 4));
     struct Case {
         const char* name;
         FaultyFileSystem::Fault writeFault, readFault;
@@ -257,7 +242,7 @@ TEST_F(AddFilesTest, FailureRaisedInTheRoutineEndsTheAddAndKeepsTheFiles) {
     addOnce();
     const std::string oldPicture = readFile(pictureTarget());
     const std::string oldSetup = readFile(setupTarget());
-    writeFile(picture(), pattern(2 * MiB, 3));
+    writeFile(picture(), patternBytes(2 * MiB, 3));
     FaultyFileSystem slow;
     slow.perMiB = 100ms; // several chunks
     int calls = 0;

@@ -21,23 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr std::int64_t MiB = 1024 * 1024;
 
-// Bytes that differ from offset to offset, so a misplaced chunk shows.
-std::string pattern(std::int64_t size, int seed = 0) {
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    for (std::int64_t i = 0; i < size; ++i) {
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 131 + i / 4096 + seed);
-    }
-    return bytes;
-}
-
-std::set<std::string> entries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 // Records every call of the progress routine; `onCall` may answer, set the
 // cancel flag or throw.
 struct Recorder {
@@ -86,7 +69,7 @@ protected:
     // A copy that failed left the previous target and nothing else.
     void expectPreviousKept(const std::string& previous) const {
         EXPECT_EQ(readFile(target()), previous);
-        EXPECT_EQ(entries(target().parent_path()), std::set<std::string>{"Setup.exe"});
+        EXPECT_EQ(folderEntries(target().parent_path()), std::set<std::string>{"Setup.exe"});
         EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
     }
 
@@ -103,7 +86,7 @@ protected:
 };
 
 TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
-    const std::string bytes = pattern(3 * MiB + 123);
+    const std::string bytes = patternBytes(3 * MiB + 123);
     writeFile(source(), bytes);
     fs::permissions(source(), fs::perms(0754));
     const struct timespec times[2] = {{1000000000, 111}, {1200000000, 222222}};
@@ -119,7 +102,7 @@ TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
     EXPECT_EQ(copied.st_mode & 07777, 0754u);
     EXPECT_EQ(copied.st_mtim.tv_sec, 1200000000);
     EXPECT_EQ(copied.st_mtim.tv_nsec, 222222);
-    EXPECT_EQ(entries(target().parent_path()), std::set<std::string>{"Setup.exe"});
+    EXPECT_EQ(folderEntries(target().parent_path()), std::set<std::string>{"Setup.exe"});
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
 
     const auto& calls = recorder.calls;
@@ -145,15 +128,15 @@ TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
 }
 
 TEST_F(FileCopyTest, ReplacesAnExistingTargetAndFlushesOnlyThen) {
-    writeFile(source(), pattern(100000));
+    writeFile(source(), patternBytes(100000));
     ASSERT_TRUE(copy(faulty).ok());
     EXPECT_EQ(faulty.fsyncCalls, 0);
 
-    writeFile(source(), pattern(5000, 7));
+    writeFile(source(), patternBytes(5000, 7));
     ASSERT_TRUE(copy(faulty).ok());
-    EXPECT_EQ(readFile(target()), pattern(5000, 7));
+    EXPECT_EQ(readFile(target()), patternBytes(5000, 7));
     EXPECT_EQ(faulty.fsyncCalls, 1);
-    EXPECT_EQ(entries(target().parent_path()), std::set<std::string>{"Setup.exe"});
+    EXPECT_EQ(folderEntries(target().parent_path()), std::set<std::string>{"Setup.exe"});
 }
 
 TEST_F(FileCopyTest, EmptySourceIsCopiedWithOneCompleteReport) {
@@ -167,7 +150,7 @@ TEST_F(FileCopyTest, EmptySourceIsCopiedWithOneCompleteReport) {
 }
 
 TEST_F(FileCopyTest, RefusedKernelCopyFallsBackToReadAndWrite) {
-    const std::string bytes = pattern(2 * MiB + 5);
+    const std::string bytes = patternBytes(2 * MiB + 5);
     writeFile(source(), bytes);
     ASSERT_TRUE(copy(faulty).ok());
     EXPECT_LE(faulty.readCalls, 1) << "the kernel copy was not used";
@@ -226,7 +209,7 @@ TEST_F(FileCopyTest, FaultsFailTheCopyAndKeepThePreviousTarget) {
          EACCES},
     };
     const std::string previous = "previous good setup";
-    writeFile(source(), pattern(3 * MiB));
+    writeFile(source(), patternBytes(3 * MiB));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(target(), previous);
@@ -239,7 +222,7 @@ TEST_F(FileCopyTest, FaultsFailTheCopyAndKeepThePreviousTarget) {
 
 TEST_F(FileCopyTest, RoutineOrCancelFlagStopsTheCopy) {
     const std::string previous = "previous";
-    writeFile(source(), pattern(2 * MiB));
+    writeFile(source(), patternBytes(2 * MiB));
     faulty.perMiB = 100ms;
     struct Case {
         const char* name;
@@ -268,7 +251,7 @@ TEST_F(FileCopyTest, RoutineOrCancelFlagStopsTheCopy) {
 TEST_F(FileCopyTest, RoutineThatThrowsEndsTheCopyAndTheFailurePassesOn) {
     const std::string previous = "previous";
     writeFile(target(), previous);
-    writeFile(source(), pattern(2 * MiB));
+    writeFile(source(), patternBytes(2 * MiB));
     faulty.perMiB = 100ms;
     recorder.onCall = [](std::size_t i) -> std::uint32_t {
         if (i == 1) {
@@ -290,7 +273,7 @@ TEST_F(FileCopyTest, RoutineThatThrowsEndsTheCopyAndTheFailurePassesOn) {
 // The clock of the double runs with the bytes moved, so these are devices of
 // the given speeds, without any waiting.
 TEST_F(FileCopyTest, ReportsComeWithinAHundredMillisecondsWhateverTheSpeed) {
-    const std::string bytes = pattern(40 * MiB);
+    const std::string bytes = patternBytes(40 * MiB);
     writeFile(source(), bytes);
     struct Case {
         const char* name;
@@ -320,8 +303,8 @@ TEST_F(FileCopyTest, ReportsComeWithinAHundredMillisecondsWhateverTheSpeed) {
 
 TEST_F(FileCopyTest, SourceThatGrowsOrShrinksIsCopiedToItsEnd) {
     faulty.perMiB = 100ms;
-    const std::string first = pattern(2 * MiB);
-    const std::string more = pattern(MiB, 3);
+    const std::string first = patternBytes(2 * MiB);
+    const std::string more = patternBytes(MiB, 3);
 
     writeFile(source(), first);
     recorder.onCall = [&](std::size_t i) {

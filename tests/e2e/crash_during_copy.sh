@@ -57,16 +57,6 @@ start_and_add() {
     type_into 124 170 "$tmp/sources/picture.bmp"
     click 140 260
 }
-at() { echo $(($1 * WIDTH / 281)) $(($2 * HEIGHT / 281)); }
-click() {
-    # shellcheck disable=SC2046
-    xdotool mousemove --window "$wid" --sync $(at "$1" "$2") click 1
-}
-type_into() {
-    click "$1" "$2"
-    xdotool key --clearmodifiers ctrl+a BackSpace
-    xdotool type --delay 5 -- "$3"
-}
 caption() { xdotool getwindowname "$wid" 2>/dev/null || true; }
 
 # Kill it once the picture is in place and the setup copy is under way.

@@ -69,3 +69,20 @@ find_window() {
     pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$"
     timeout "$seconds" xdotool search --sync --onlyvisible --name "$pattern" 2>/dev/null | head -n 1
 }
+
+# Input to the window whose id is in $wid and whose size getwindowgeometry
+# --shell put in WIDTH and HEIGHT. Positions are client-area pixels of the
+# designed 281 x 281 window, scaled in case Qt scales for DPI.
+at() { echo $(($1 * WIDTH / 281)) $(($2 * HEIGHT / 281)); }
+
+click() {
+    # shellcheck disable=SC2046
+    xdotool mousemove --window "$wid" --sync $(at "$1" "$2") click 1
+}
+
+# type_into X Y TEXT: clicks the box at X,Y, empties it and types TEXT.
+type_into() {
+    click "$1" "$2"
+    xdotool key --clearmodifiers ctrl+a BackSpace
+    xdotool type --delay 5 -- "$3"
+}

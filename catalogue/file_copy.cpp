@@ -317,6 +317,12 @@ FileResult failure(int error) {
     return FileResult{error};
 }
 
+// A path with a NUL inside would reach the system cut short, naming another
+// file than the one given.
+bool holdsNul(const std::string& path) {
+    return path.find('\0') != std::string::npos;
+}
+
 } // namespace
 
 std::string FileResult::reason() const {
@@ -324,6 +330,9 @@ std::string FileResult::reason() const {
 }
 
 FileResult CreateDirectoryA(const std::string& path, FileSystem& fs) {
+    if (holdsNul(path)) {
+        return failure(EINVAL);
+    }
     if (fs.mkdir(path.c_str(), 0777) == 0) {
         return {};
     }
@@ -341,7 +350,7 @@ FileResult CopyFileExA(const std::string& existing, const std::string& newFile,
     // A copy is all or nothing, so there is never a partial copy to resume:
     // COPY_FILE_RESTARTABLE needs no work. Other flags are not supported and
     // are refused rather than silently ignored.
-    if ((flags & ~COPY_FILE_RESTARTABLE) != 0) {
+    if ((flags & ~COPY_FILE_RESTARTABLE) != 0 || holdsNul(existing) || holdsNul(newFile)) {
         return failure(EINVAL);
     }
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.

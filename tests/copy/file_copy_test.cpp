@@ -353,6 +353,13 @@ TEST_F(FileCopyTest, SourcesThatAreNoFileOrTargetsWithoutFolderFail) {
               ENOENT);
     // Failing if the target exists is not supported, so it is not pretended.
     EXPECT_EQ(copy(FileSystem::real(), 1).error, EINVAL);
+    // A NUL would cut the path short and name another file than the one given.
+    const std::string cutShort = source().string() + std::string("\0.extra", 7);
+    EXPECT_EQ(CopyFileExA(cutShort, target().string(), nullptr, nullptr, nullptr, 0).error, EINVAL);
+    EXPECT_EQ(CopyFileExA(source().string(), target().string() + std::string("\0x", 2), nullptr,
+                          nullptr, nullptr, 0)
+                  .error,
+              EINVAL);
     EXPECT_TRUE(fs::is_empty(folderOnly));
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
 }
@@ -367,6 +374,7 @@ TEST(CreateDirectoryTest, MakesOneLevelAndAcceptsOnlyAnExistingFolder) {
     writeFile(dir.path() / "file", "x");
     EXPECT_EQ(CreateDirectoryA((dir.path() / "file").string()).error, ENOTDIR);
     EXPECT_EQ(CreateDirectoryA((dir.path() / "a" / "b").string()).error, ENOENT);
+    EXPECT_EQ(CreateDirectoryA(folder + std::string("\0/x", 3)).error, EINVAL);
     EXPECT_EQ(FileResult{ENOENT}.reason(), "No such file or directory");
 }
 

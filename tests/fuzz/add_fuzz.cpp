@@ -148,6 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path folder = programi / program;
     check(folder.parent_path() == programi, "the program folder is not inside Programi");
     if (boxes.empty()) {
+        // A path that a NUL cuts short names another file: it must fail.
+        check(source.find('\0') == std::string::npos && slika.find('\0') == std::string::npos,
+              "a path holding a NUL was copied");
         check(readFile(folder / "Picture.bmp") == readFile(slika), "Picture.bmp differs");
         check(readFile(folder / "Setup.exe") == readFile(source), "Setup.exe differs");
     } else {

@@ -15,6 +15,7 @@ constexpr int kSize = 16;
 
 struct Rgb {
     std::uint8_t r, g, b;
+    bool operator==(const Rgb&) const = default;
 };
 
 constexpr Rgb kBlack{0, 0, 0};
@@ -50,6 +51,8 @@ constexpr std::array<Rgb, 16> kStandardPalette{{
 }};
 constexpr std::uint8_t kOutlineIndex4 = 2;
 constexpr std::uint8_t kCoreIndex4 = 10;
+static_assert(kStandardPalette[kOutlineIndex4] == kOutline4);
+static_assert(kStandardPalette[kCoreIndex4] == kCore4);
 
 constexpr bool inCross(int row, int col) {
     const bool vertical = col >= 6 && col <= 9 && row >= 2 && row <= 13;

@@ -9,7 +9,7 @@ namespace velmora {
 inline constexpr std::size_t kMaxDescriptionLength = 49;
 
 // Characters are Unicode code points: every UTF-8 byte that does not continue
-// a sequence starts one. A stray byte of invalid UTF-8 counts as one.
+// a sequence starts one (so a stray continuation byte of invalid UTF-8 counts as none).
 std::size_t characterCount(std::string_view utf8);
 
 // A field left empty or holding only white space.

@@ -51,7 +51,7 @@ InitResult checkCatalogue(const std::string& path) {
 
 InitResult createCatalogue(const std::string& path) {
     sqlite3* raw = nullptr;
-    // SQLITE_OPEN_EXCLUSIVE is not for users; a fresh name was checked above.
+    // Reached only when no file of this name exists (checked by the caller).
     const int code =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     const Db db(raw);

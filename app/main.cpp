@@ -1,6 +1,6 @@
-#include "entry_application.h"
-#include "form_add.h"
-#include "unhandled_failure.h"
+#include "entry_form/entry_application.h"
+#include "entry_form/form_add.h"
+#include "entry_form/unhandled_failure.h"
 
 #include <exception>
 

@@ -4,9 +4,9 @@
 // of calls and the resident memory during the copy against the idle figure.
 //
 //   copy_bench SOURCE TARGET [RUNS]
-#include "copy_progress.h"
-#include "entry_window.h"
-#include "file_copy.h"
+#include "catalogue/copy_progress.h"
+#include "catalogue/entry_window.h"
+#include "catalogue/file_copy.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,11 +1,11 @@
-#include "add_operation.h"
+#include "catalogue/add_operation.h"
 
-#include "catalogue_database.h"
-#include "copy_progress.h"
-#include "entry_checks.h"
-#include "failure.h"
-#include "file_copy.h"
-#include "program_folder.h"
+#include "catalogue/catalogue_database.h"
+#include "catalogue/copy_progress.h"
+#include "catalogue/entry_checks.h"
+#include "catalogue/failure.h"
+#include "catalogue/file_copy.h"
+#include "catalogue/program_folder.h"
 
 #include <exception>
 #include <new>
@@ -37,14 +37,13 @@ std::optional<const char*> refusal(EntryWindow& window) {
 // Copies one file into the program folder; a copy that fails is reported and
 // the run goes on. A Failure from the progress routine passes to the handler.
 void copyIntoFolder(EntryWindow& window, Field sourceField, std::string (*target)(std::string_view),
-                    FileSystem& fs) {
+                    FileSystem& fs, const std::int32_t* cancel) {
     const std::string source = window.fieldText(sourceField);
     const std::string folder = window.applicationFolder();
     const std::string targetPath =
         target(programFolderPath(folder, window.fieldText(Field::Program)));
-    const FileResult result =
-        CopyFileExA(source, targetPath, &CopyFileModul::CopyProgressRoutine, &window,
-                    &CopyFileModul::kCancel, COPY_FILE_RESTARTABLE, fs);
+    const FileResult result = CopyFileExA(source, targetPath, &CopyFileModul::CopyProgressRoutine,
+                                          &window, cancel, COPY_FILE_RESTARTABLE, fs);
     if (!result.ok()) {
         window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + targetPath +
                               kCrLf + result.reason(),
@@ -78,8 +77,10 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
                           texts::kTitleGreska);
         return;
     }
-    copyIntoFolder(window, Field::Slika, &pictureTargetPath, fs);
-    copyIntoFolder(window, Field::Source, &setupTargetPath, fs);
+    const std::int32_t* cancel =
+        environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
+    copyIntoFolder(window, Field::Slika, &pictureTargetPath, fs, cancel);
+    copyIntoFolder(window, Field::Source, &setupTargetPath, fs, cancel);
 }
 
 } // namespace

@@ -1,15 +1,20 @@
 #pragma once
 
-#include "entry_window.h"
-#include "file_system.h"
+#include "catalogue/entry_window.h"
+#include "catalogue/file_system.h"
+
+#include <cstdint>
 
 namespace velmora {
 
 // The seams an add runs on: the real file system and SQLite's default VFS,
-// unless a test hands in others.
+// unless a test hands in others; and the cancel flag both copies receive,
+// CopyFileModul's own (never set) unless a front end that can be interrupted
+// hands in one of its own. The flag is read on the thread that runs the add.
 struct AddEnvironment {
     FileSystem* fileSystem = nullptr;
     const char* sqliteVfs = nullptr;
+    const std::int32_t* cancel = nullptr;
 };
 
 // The add operation: turns the entry standing in the window into one catalogue

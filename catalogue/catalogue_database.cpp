@@ -1,6 +1,6 @@
-#include "catalogue_database.h"
+#include "catalogue/catalogue_database.h"
 
-#include "failure.h"
+#include "catalogue/failure.h"
 
 #include <sqlite3.h>
 #include <string>

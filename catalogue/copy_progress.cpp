@@ -1,7 +1,7 @@
-#include "copy_progress.h"
+#include "catalogue/copy_progress.h"
 
-#include "entry_window.h"
-#include "failure.h"
+#include "catalogue/entry_window.h"
+#include "catalogue/failure.h"
 
 #include <cfenv>
 #include <cmath>

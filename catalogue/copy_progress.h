@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_copy.h"
+#include "catalogue/file_copy.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "entry_checks.h"
+#include "catalogue/entry_checks.h"
 
 #include <algorithm>
 

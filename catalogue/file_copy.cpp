@@ -1,4 +1,4 @@
-#include "file_copy.h"
+#include "catalogue/file_copy.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "catalogue/file_system.h"
+
 #include <cstdint>
 #include <string>
-
-#include "file_system.h"
 
 // Our stand-in for the two platform file calls of an add: making one folder
 // level, and copying one file with progress reported on the calling thread.

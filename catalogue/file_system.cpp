@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "catalogue/file_system.h"
 
 #include <cstdio>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "program_folder.h"
+#include "catalogue/program_folder.h"
 
 namespace velmora {
 

@@ -1,8 +1,9 @@
-#include "entry_application.h"
+#include "entry_form/entry_application.h"
 
-#include "form_font.h"
-#include "unhandled_failure.h"
-#include "window_services.h"
+#include "entry_form/form_font.h"
+#include "entry_form/unhandled_failure.h"
+#include "entry_form/window_services.h"
+#include "version.h"
 
 #include <exception>
 
@@ -13,7 +14,7 @@ EntryApplication::EntryApplication(int& argc, char** argv, WindowServices* servi
       m_ownServices(services == nullptr ? std::make_unique<PlatformWindowServices>() : nullptr),
       m_services(services != nullptr ? services : m_ownServices.get()) {
     setApplicationName(QStringLiteral("Velmora2ADD"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationVersion(QString::fromLatin1(kVersion));
     // The common controls ready before the window: the style made now, not on
     // the first widget, and the form's font registered.
     static_cast<void>(style());

@@ -1,4 +1,4 @@
-#include "file_dialog.h"
+#include "entry_form/file_dialog.h"
 
 #include <QFileDialog>
 

@@ -1,10 +1,10 @@
-#include "form_add.h"
+#include "entry_form/form_add.h"
 
-#include "add_operation.h"
-#include "file_dialog.h"
-#include "form_commands.h"
-#include "input_blocker.h"
-#include "window_services.h"
+#include "catalogue/add_operation.h"
+#include "entry_form/file_dialog.h"
+#include "entry_form/form_commands.h"
+#include "entry_form/input_blocker.h"
+#include "entry_form/window_services.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -87,7 +87,7 @@ void FormAdd::processPendingEvents() {
 }
 
 std::string FormAdd::applicationFolder() {
-    return m_services->applicationFolder().toStdString();
+    return m_services->applicationFolder();
 }
 
 void FormAdd::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "entry_window.h"
-#include "form_layout.h"
+#include "catalogue/entry_window.h"
+#include "entry_form/form_layout.h"
 
 #include <QWidget>
 #include <functional>

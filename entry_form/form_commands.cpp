@@ -1,6 +1,6 @@
-#include "form_commands.h"
+#include "entry_form/form_commands.h"
 
-#include "form_add.h"
+#include "entry_form/form_add.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "open_file_dialog.h"
+#include "entry_form/open_file_dialog.h"
 
 namespace velmora {
 

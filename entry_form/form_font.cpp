@@ -1,4 +1,4 @@
-#include "form_font.h"
+#include "entry_form/form_font.h"
 
 #include <QFile>
 #include <QFontDatabase>

@@ -1,7 +1,7 @@
-#include "form_layout.h"
+#include "entry_form/form_layout.h"
 
-#include "form_font.h"
-#include "separator_line.h"
+#include "entry_form/form_font.h"
+#include "entry_form/separator_line.h"
 
 #include <QComboBox>
 #include <QLabel>

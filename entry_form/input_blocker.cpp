@@ -1,4 +1,4 @@
-#include "input_blocker.h"
+#include "entry_form/input_blocker.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "open_file_dialog.h"
+#include "entry_form/open_file_dialog.h"
 
-#include "file_dialog.h"
+#include "entry_form/file_dialog.h"
 
 #include <QStringList>
 

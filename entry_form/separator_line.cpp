@@ -1,4 +1,4 @@
-#include "separator_line.h"
+#include "entry_form/separator_line.h"
 
 #include <QPainter>
 

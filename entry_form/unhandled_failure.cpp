@@ -1,7 +1,7 @@
-#include "unhandled_failure.h"
+#include "entry_form/unhandled_failure.h"
 
-#include "failure.h"
-#include "window_services.h"
+#include "catalogue/failure.h"
+#include "entry_form/window_services.h"
 
 #include <cstdio>
 #include <cstdlib>

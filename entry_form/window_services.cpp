@@ -1,6 +1,7 @@
-#include "window_services.h"
+#include "entry_form/window_services.h"
 
-#include <QCoreApplication>
+#include "catalogue/application_folder.h"
+
 #include <QMessageBox>
 
 namespace velmora {
@@ -15,8 +16,8 @@ void PlatformWindowServices::messageBox(QWidget* parent, const QString& text,
     box.exec();
 }
 
-QString PlatformWindowServices::applicationFolder() {
-    return QCoreApplication::applicationDirPath();
+std::string PlatformWindowServices::applicationFolder() {
+    return executableFolder();
 }
 
 } // namespace velmora

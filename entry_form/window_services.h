@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 class QWidget;
 
@@ -16,15 +17,15 @@ public:
     // A modal box with the critical icon and a single OK button; returns when
     // it is closed.
     virtual void messageBox(QWidget* parent, const QString& text, const QString& title) = 0;
-    // The folder that holds the executable.
-    virtual QString applicationFolder() = 0;
+    // The folder that holds the executable, as bytes; read anew at each call.
+    virtual std::string applicationFolder() = 0;
 };
 
 // The platform's message boxes and the executable's own folder.
 class PlatformWindowServices final : public WindowServices {
 public:
     void messageBox(QWidget* parent, const QString& text, const QString& title) override;
-    QString applicationFolder() override;
+    std::string applicationFolder() override;
 };
 
 } // namespace velmora

@@ -1,6 +1,6 @@
-#include "collection_init.h"
+#include "tools/collection_init.h"
 
-#include "catalogue_database.h"
+#include "catalogue/catalogue_database.h"
 
 #include <filesystem>
 #include <memory>

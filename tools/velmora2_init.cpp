@@ -1,5 +1,5 @@
 // velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to.
-#include "collection_init.h"
+#include "tools/collection_init.h"
 
 #include <cstdio>
 #include <string_view>

@@ -4,15 +4,14 @@
 // Watching MapNotify on the root window times the map exactly, with no polling.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 

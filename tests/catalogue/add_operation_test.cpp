@@ -1,7 +1,7 @@
-#include "add_operation.h"
-#include "catalogue_database.h"
-#include "recording_window.h"
-#include "temp_collection.h"
+#include "catalogue/add_operation.h"
+#include "catalogue/catalogue_database.h"
+#include "tests/catalogue/recording_window.h"
+#include "tests/catalogue/temp_collection.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "catalogue_database.h"
-#include "failure.h"
-#include "temp_collection.h"
+#include "catalogue/catalogue_database.h"
+#include "catalogue/failure.h"
+#include "tests/catalogue/temp_collection.h"
 
 #include <chrono>
 #include <filesystem>

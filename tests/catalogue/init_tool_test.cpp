@@ -1,4 +1,4 @@
-#include "temp_collection.h"
+#include "tests/catalogue/temp_collection.h"
 
 #include <array>
 #include <cstdio>

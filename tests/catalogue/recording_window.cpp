@@ -1,4 +1,4 @@
-#include "recording_window.h"
+#include "tests/catalogue/recording_window.h"
 
 namespace velmora::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "entry_window.h"
+#include "catalogue/entry_window.h"
 
 #include <functional>
 #include <map>

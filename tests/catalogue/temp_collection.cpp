@@ -1,10 +1,9 @@
-#include "temp_collection.h"
+#include "tests/catalogue/temp_collection.h"
 
-#include "catalogue_database.h"
-#include "collection_init.h"
+#include "catalogue/catalogue_database.h"
+#include "tools/collection_init.h"
 
 #include <fstream>
-#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <sqlite3.h>

@@ -1,8 +1,8 @@
-#include "add_operation.h"
-#include "failure.h"
-#include "faulty_file_system.h"
-#include "recording_window.h"
-#include "temp_collection.h"
+#include "catalogue/add_operation.h"
+#include "catalogue/failure.h"
+#include "tests/catalogue/recording_window.h"
+#include "tests/catalogue/temp_collection.h"
+#include "tests/copy/faulty_file_system.h"
 
 #include <chrono>
 #include <fcntl.h>

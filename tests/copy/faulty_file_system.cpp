@@ -1,4 +1,4 @@
-#include "faulty_file_system.h"
+#include "tests/copy/faulty_file_system.h"
 
 #include <algorithm>
 #include <cerrno>

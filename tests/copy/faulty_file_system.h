@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_system.h"
+#include "catalogue/file_system.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "failure.h"
-#include "faulty_file_system.h"
-#include "file_copy.h"
-#include "temp_collection.h"
+#include "catalogue/failure.h"
+#include "catalogue/file_copy.h"
+#include "tests/catalogue/temp_collection.h"
+#include "tests/copy/faulty_file_system.h"
 
 #include <chrono>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "copy_progress.h"
-#include "failure.h"
-#include "recording_window.h"
+#include "catalogue/copy_progress.h"
+#include "catalogue/failure.h"
+#include "tests/catalogue/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,10 +1,10 @@
 // While an add runs the window repaints and shows its caption, but takes no
 // input; a close asked for meanwhile happens when the add has returned.
-#include "add_operation.h"
-#include "collection_init.h"
-#include "file_system.h"
-#include "form_add.h"
-#include "test_seams.h"
+#include "catalogue/add_operation.h"
+#include "catalogue/file_system.h"
+#include "entry_form/form_add.h"
+#include "tests/entry_form/test_seams.h"
+#include "tools/collection_init.h"
 
 #include <QComboBox>
 #include <QDir>

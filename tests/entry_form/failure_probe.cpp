@@ -2,10 +2,10 @@
 // a box that prints itself, and a command that does what argv[1] asks:
 // "failure", "standard" or "other" throws that kind from the Dodaj click,
 // "izlaz" presses Izlaz, "close" closes the window as its title bar would.
-#include "entry_application.h"
-#include "failure.h"
-#include "form_add.h"
-#include "window_services.h"
+#include "catalogue/failure.h"
+#include "entry_form/entry_application.h"
+#include "entry_form/form_add.h"
+#include "entry_form/window_services.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -20,7 +20,7 @@ public:
         std::printf("%s\n%s\n", title.toUtf8().constData(), text.toUtf8().constData());
         std::fflush(stdout);
     }
-    QString applicationFolder() override { return {}; }
+    std::string applicationFolder() override { return {}; }
 };
 
 } // namespace

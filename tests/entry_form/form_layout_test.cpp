@@ -1,9 +1,9 @@
 // The window as the user first meets it: controls, fonts, focus order and the
 // category list.
-#include "form_add.h"
-#include "form_font.h"
-#include "separator_line.h"
-#include "test_seams.h"
+#include "entry_form/form_add.h"
+#include "entry_form/form_font.h"
+#include "entry_form/separator_line.h"
+#include "tests/entry_form/test_seams.h"
 
 #include <QComboBox>
 #include <QLabel>

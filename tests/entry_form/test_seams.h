@@ -1,7 +1,7 @@
 #pragma once
 
-#include "file_dialog.h"
-#include "window_services.h"
+#include "entry_form/file_dialog.h"
+#include "entry_form/window_services.h"
 
 #include <QList>
 #include <QString>
@@ -23,7 +23,7 @@ public:
     void messageBox(QWidget* /*parent*/, const QString& text, const QString& title) override {
         m_boxes.append({text, title});
     }
-    QString applicationFolder() override { return m_folder; }
+    std::string applicationFolder() override { return m_folder.toStdString(); }
 
     const QList<Box>& boxes() const { return m_boxes; }
 

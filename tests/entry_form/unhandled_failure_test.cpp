@@ -1,7 +1,7 @@
 // The last resort: a failure that escapes a command is shown with its number
 // and description, and the program ends with a failing status.
-#include "failure.h"
-#include "unhandled_failure.h"
+#include "catalogue/failure.h"
+#include "entry_form/unhandled_failure.h"
 
 #include <QProcess>
 #include <QTest>

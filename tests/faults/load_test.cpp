@@ -1,9 +1,9 @@
 // A thousand adds in a row into one collection through the real add
 // operation: every row and folder arrives, and neither open descriptors nor
 // memory grow. The timings are printed for the record, never asserted.
-#include "add_operation.h"
-#include "recording_window.h"
-#include "temp_collection.h"
+#include "catalogue/add_operation.h"
+#include "tests/catalogue/recording_window.h"
+#include "tests/catalogue/temp_collection.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "readonly_vfs.h"
+#include "tests/faults/readonly_vfs.h"
 
 #include <sqlite3.h>
 

@@ -3,12 +3,12 @@
 // previous Picture.bmp and Setup.exe, to temporary files and to handles. The
 // observed table must equal the one in docs/reliability.md (run with
 // VELMORA_UPDATE_DOCS=1 to rewrite it after a deliberate change).
-#include "add_operation.h"
-#include "catalogue_database.h"
-#include "faulty_file_system.h"
-#include "readonly_vfs.h"
-#include "recording_window.h"
-#include "temp_collection.h"
+#include "catalogue/add_operation.h"
+#include "catalogue/catalogue_database.h"
+#include "tests/catalogue/recording_window.h"
+#include "tests/catalogue/temp_collection.h"
+#include "tests/faults/faulty_file_system.h"
+#include "tests/faults/readonly_vfs.h"
 
 #include <cerrno>
 #include <cstdlib>

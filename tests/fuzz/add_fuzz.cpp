@@ -3,10 +3,10 @@
 // against a real collection. Every run must end in exactly one of: a refusal
 // with nothing written; one new row equal to the three texts with both files
 // equal to their sources; one new row with its file failures reported.
-#include "add_operation.h"
-#include "collection_init.h"
-#include "recording_window.h"
-#include "temp_collection.h"
+#include "catalogue/add_operation.h"
+#include "tests/catalogue/recording_window.h"
+#include "tests/catalogue/temp_collection.h"
+#include "tools/collection_init.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -36,16 +36,17 @@ std::optional<const char*> refusal(EntryWindow& window) {
 
 // Copies one file into the program folder; a copy that fails is reported and
 // the run goes on. A Failure from the progress routine passes to the handler.
-void copyIntoFolder(EntryWindow& window, Field sourceField, std::string (*target)(std::string_view),
+void copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view targetName,
                     FileSystem& fs, const std::int32_t* cancel) {
     const std::string source = window.fieldText(sourceField);
     const std::string folder = window.applicationFolder();
-    const std::string targetPath =
-        target(programFolderPath(folder, window.fieldText(Field::Program)));
-    const FileResult result = CopyFileExA(source, targetPath, &CopyFileModul::CopyProgressRoutine,
+    const std::string target =
+        targetPath(programFolderPath(folder, window.fieldText(Field::Program)), targetName);
+    window.copyStarting(targetName);
+    const FileResult result = CopyFileExA(source, target, &CopyFileModul::CopyProgressRoutine,
                                           &window, cancel, COPY_FILE_RESTARTABLE, fs);
     if (!result.ok()) {
-        window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + targetPath +
+        window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + target +
                               kCrLf + result.reason(),
                           texts::kTitleGreska);
     }
@@ -79,8 +80,8 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
     }
     const std::int32_t* cancel =
         environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
-    copyIntoFolder(window, Field::Slika, &pictureTargetPath, fs, cancel);
-    copyIntoFolder(window, Field::Source, &setupTargetPath, fs, cancel);
+    copyIntoFolder(window, Field::Slika, kPictureName, fs, cancel);
+    copyIntoFolder(window, Field::Source, kSetupName, fs, cancel);
 }
 
 } // namespace

@@ -26,6 +26,10 @@ public:
     // The folder that holds the executable, without a trailing "/" except at
     // the root; read anew at each use.
     virtual std::string applicationFolder() = 0;
+    // A copy into the program folder is about to start; `targetName` is
+    // "Picture.bmp" or "Setup.exe". The window shows only the percentage and
+    // ignores it; a terminal names the file.
+    virtual void copyStarting(std::string_view /*targetName*/) {}
 };
 
 } // namespace velmora

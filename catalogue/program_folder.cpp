@@ -9,12 +9,11 @@ std::string programFolderPath(std::string_view applicationFolder, std::string_vi
     return path;
 }
 
-std::string pictureTargetPath(std::string_view programFolder) {
-    return std::string(programFolder) + "/Picture.bmp";
-}
-
-std::string setupTargetPath(std::string_view programFolder) {
-    return std::string(programFolder) + "/Setup.exe";
+std::string targetPath(std::string_view programFolder, std::string_view name) {
+    std::string path(programFolder);
+    path += '/';
+    path += name;
+    return path;
 }
 
 } // namespace velmora

@@ -1,12 +1,17 @@
-// Copies one file through the real copy layer and progress routine onto an
-// offscreen window, alternating with cp of the same file, and prints the
-// medians, their ratio, the longest gap between progress calls, the number
-// of calls and the resident memory during the copy against the idle figure.
+// Runs whole adds through the real add operation on an offscreen window, each
+// with a small picture and a large setup file, alternating with cp of the same
+// setup file, and prints the medians, their ratio, the longest time the
+// window's thread went without an event pass during an add, and the resident
+// memory during the adds against the idle figure.
 //
-//   copy_bench SOURCE TARGET [RUNS]
-#include "catalogue/copy_progress.h"
+//   copy_bench first|replace SETUP COLLECTION [RUNS]
+//
+// "first": every add is of a new program, so its copies are first copies,
+// against `cp SETUP NEW`. "replace": every add is of the same program, so its
+// copies replace the previous files, against `cp SETUP OLD && sync OLD`.
+#include "catalogue/add_operation.h"
 #include "catalogue/entry_window.h"
-#include "catalogue/file_copy.h"
+#include "tools/collection_init.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -16,6 +21,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -34,41 +40,75 @@ long residentKiB() {
     return -1;
 }
 
-// The caption and event loop of a real window, without the form.
+// A real window's caption and event loop with a fixed entry, noting the time
+// of every event pass and the resident memory there.
 class BenchWindow : public velmora::EntryWindow {
 public:
-    std::string fieldText(velmora::Field) override { return {}; }
+    BenchWindow(std::string collection, std::string picture, std::string setup)
+        : m_collection(std::move(collection)), m_picture(std::move(picture)),
+          m_setup(std::move(setup)) {
+        m_widget.show();
+    }
+
+    std::string program;
+    std::vector<Clock::time_point> passes;
+    long peakKiB = 0;
+    int boxes = 0;
+
+    std::string fieldText(velmora::Field field) override {
+        switch (field) {
+        case velmora::Field::Program:
+            return program;
+        case velmora::Field::Opis:
+            return "bench";
+        case velmora::Field::Kategorija:
+            return "Ostalo";
+        case velmora::Field::Source:
+            return m_setup;
+        case velmora::Field::Slika:
+            return m_picture;
+        }
+        return {};
+    }
     void setCaption(std::string_view text) override {
         m_widget.setWindowTitle(
             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
-    void messageBox(std::string_view, std::string_view) override {}
-    void processPendingEvents() override { QCoreApplication::processEvents(); }
-    std::string applicationFolder() override { return {}; }
-    void show() { m_widget.show(); }
+    void messageBox(std::string_view text, std::string_view) override {
+        std::fprintf(stderr, "box: %.*s\n", static_cast<int>(text.size()), text.data());
+        ++boxes;
+    }
+    void processPendingEvents() override {
+        passes.push_back(Clock::now());
+        peakKiB = std::max(peakKiB, residentKiB());
+        QCoreApplication::processEvents();
+    }
+    std::string applicationFolder() override { return m_collection; }
 
 private:
     QWidget m_widget;
+    std::string m_collection;
+    std::string m_picture;
+    std::string m_setup;
 };
-
-struct Measure {
-    BenchWindow* window;
-    std::vector<Clock::time_point> calls;
-    long peakKiB = 0;
-};
-
-std::uint32_t measuredRoutine(std::int64_t total, std::int64_t done, std::int64_t streamSize,
-                              std::int64_t streamDone, std::uint32_t stream, std::uint32_t reason,
-                              velmora::FileHandle source, velmora::FileHandle target, void* data) {
-    auto& measure = *static_cast<Measure*>(data);
-    measure.calls.push_back(Clock::now());
-    measure.peakKiB = std::max(measure.peakKiB, residentKiB());
-    return velmora::CopyFileModul::CopyProgressRoutine(total, done, streamSize, streamDone, stream,
-                                                       reason, source, target, measure.window);
-}
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The processor time (user and system) this process, or its children, has
+// used so far: what a copy costs, whatever else the machine is doing.
+double processorSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto toSeconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
 }
 
 double median(std::vector<double> values) {
@@ -76,79 +116,106 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-double timeCp(const std::string& source, const std::string& target) {
-    const Clock::time_point start = Clock::now();
+bool run(const std::vector<const char*>& command) {
     const pid_t child = fork();
     if (child == 0) {
-        execlp("cp", "cp", source.c_str(), target.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> args;
+        for (const char* arg : command) {
+            args.push_back(const_cast<char*>(arg));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
         _exit(127);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    const double taken = seconds(Clock::now() - start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "cp failed\n");
-        std::exit(1);
-    }
-    return taken;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: copy_bench SOURCE TARGET [RUNS]\n");
+    if (argc < 4 || (std::string(argv[1]) != "first" && std::string(argv[1]) != "replace")) {
+        std::fprintf(stderr, "usage: copy_bench first|replace SETUP COLLECTION [RUNS]\n");
         return 2;
     }
-    const std::string source = argv[1];
-    const std::string target = argv[2];
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
+    const bool replace = std::string(argv[1]) == "replace";
+    const std::string setup = argv[2];
+    const std::string collection = argv[3];
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 5;
+    if (!velmora::initCollection(collection).ok()) {
+        std::fprintf(stderr, "cannot make the collection %s\n", collection.c_str());
+        return 1;
+    }
+    const std::string picture = collection + "/bench-picture.bmp";
+    std::ofstream(picture) << "BM picture";
+    const std::string theirs = collection + "/cp-target.exe";
 
     QApplication app(argc, argv);
-    BenchWindow window;
-    window.show();
+    BenchWindow window(collection, picture, setup);
     QCoreApplication::processEvents();
     const long idleKiB = residentKiB();
 
-    std::vector<double> ours, theirs;
+    if (replace) {
+        // The files that every run replaces.
+        window.program = "Replaced";
+        velmora::Dodaj(window);
+        run({"cp", setup.c_str(), theirs.c_str()});
+    }
+    std::vector<double> ours, cps, oursCpu, cpsCpu;
     Clock::duration longestGap{0};
-    std::size_t calls = 0;
-    long peakKiB = 0;
-    for (int run = 0; run < runs; ++run) {
+    for (int i = 0; i < runs; ++i) {
         // Each copy starts with no write-back of the one before still going.
-        unlink(target.c_str());
+        if (!replace) {
+            unlink(theirs.c_str());
+        }
         sync();
-        theirs.push_back(timeCp(source, target));
-        unlink(target.c_str());
-        sync();
-
-        Measure measure{&window, {}, 0};
-        const Clock::time_point start = Clock::now();
-        const velmora::FileResult result =
-            velmora::CopyFileExA(source, target, &measuredRoutine, &measure,
-                                 &velmora::CopyFileModul::kCancel, velmora::COPY_FILE_RESTARTABLE);
-        ours.push_back(seconds(Clock::now() - start));
-        if (!result.ok()) {
-            std::fprintf(stderr, "copy failed: %s\n", result.reason().c_str());
+        const double cpCpuBefore = processorSeconds(RUSAGE_CHILDREN);
+        const Clock::time_point cpStart = Clock::now();
+        const bool copied = run({"cp", setup.c_str(), theirs.c_str()}) &&
+                            (!replace || run({"sync", theirs.c_str()}));
+        cps.push_back(seconds(Clock::now() - cpStart));
+        cpsCpu.push_back(processorSeconds(RUSAGE_CHILDREN) - cpCpuBefore);
+        if (!copied) {
+            std::fprintf(stderr, "cp failed\n");
             return 1;
         }
-        for (std::size_t i = 1; i < measure.calls.size(); ++i) {
-            longestGap = std::max(longestGap, measure.calls[i] - measure.calls[i - 1]);
+        sync();
+
+        window.program = replace ? "Replaced" : "First " + std::to_string(i);
+        window.passes.clear();
+        const double cpuBefore = processorSeconds(RUSAGE_SELF);
+        const Clock::time_point start = Clock::now();
+        velmora::Dodaj(window);
+        const Clock::time_point end = Clock::now();
+        ours.push_back(seconds(end - start));
+        oursCpu.push_back(processorSeconds(RUSAGE_SELF) - cpuBefore);
+        if (window.boxes != 0) {
+            return 1;
         }
-        calls = std::max(calls, measure.calls.size());
-        peakKiB = std::max(peakKiB, measure.peakKiB);
-        std::printf("run %d: cp %.3f s, ours %.3f s, %zu calls\n", run + 1, theirs.back(),
-                    ours.back(), measure.calls.size());
+        Clock::time_point last = start;
+        Clock::duration gap{0};
+        for (const Clock::time_point pass : window.passes) {
+            gap = std::max(gap, pass - last);
+            last = pass;
+        }
+        gap = std::max(gap, end - last);
+        longestGap = std::max(longestGap, gap);
+        std::printf("run %d: cp%s %.3f s, add %.3f s, %zu event passes, longest gap %.1f ms\n",
+                    i + 1, replace ? "+sync" : "", cps.back(), ours.back(), window.passes.size(),
+                    milliseconds(gap));
+        std::fflush(stdout);
     }
-    unlink(target.c_str());
 
     const double oursMedian = median(ours);
-    const double cpMedian = median(theirs);
-    std::printf("median cp %.3f s, ours %.3f s, ratio %.3f\n", cpMedian, oursMedian,
-                oursMedian / cpMedian);
-    std::printf("longest gap between progress calls %.1f ms, most calls in one copy %zu\n",
-                std::chrono::duration<double, std::milli>(longestGap).count(), calls);
-    std::printf("resident idle %ld KiB, during copy at most %ld KiB (+%ld KiB)\n", idleKiB, peakKiB,
-                peakKiB - idleKiB);
+    const double cpMedian = median(cps);
+    std::printf("median cp%s %.3f s, add %.3f s, ratio %.3f; processor time cp %.3f s, add %.3f "
+                "s, ratio %.3f\n",
+                replace ? "+sync" : "", cpMedian, oursMedian, oursMedian / cpMedian, median(cpsCpu),
+                median(oursCpu), median(oursCpu) / median(cpsCpu));
+    std::printf("longest gap between event passes during an add: %.1f ms\n",
+                milliseconds(longestGap));
+    std::printf("resident idle %ld KiB, during the adds at most %ld KiB (+%ld KiB)\n", idleKiB,
+                window.peakKiB, window.peakKiB - idleKiB);
     return 0;
 }

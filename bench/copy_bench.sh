@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Copy benchmark: 1 GiB and 4 GiB files, page cache warm, our copy with its
-# progress routine on an offscreen window against cp, alternating.
+# Copy benchmark: whole adds through the real add operation on an offscreen
+# window against cp, alternating, page cache warm: first copies of 1 GiB and
+# 4 GiB against cp, and replacing copies of 1 GiB and 2 GiB against cp
+# followed by sync of the same file.
 #   bench/copy_bench.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=${1:-build}
@@ -8,11 +10,14 @@ runs=${2:-5}
 work=$(mktemp -d "${VELMORA_BENCH_DIR:-/tmp}/copy-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen
-for size in 1 4; do
+for size_mode in 1:first 4:first 1:replace 2:replace; do
+    size=${size_mode%%:*}
+    mode=${size_mode#*:}
     src="$work/source-${size}G.bin"
-    head -c "$((size * 1024 * 1024 * 1024))" /dev/urandom >"$src"
+    [[ -f $src ]] || head -c "$((size * 1024 * 1024 * 1024))" /dev/urandom >"$src"
     cat "$src" >/dev/null # warm the page cache
-    echo "== ${size} GiB =="
-    "$build/bench/copy_bench" "$src" "$work/target.bin" "$runs"
-    rm -f "$src"
+    echo "== ${mode} copy, ${size} GiB =="
+    rm -rf "$work/collection"
+    "$build/bench/copy_bench" "$mode" "$src" "$work/collection" "$runs"
+    rm -rf "$work/collection"
 done

@@ -1,5 +1,6 @@
 #include "catalogue/add_operation.h"
 
+#include "catalogue/background_task.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy_progress.h"
 #include "catalogue/entry_checks.h"
@@ -34,35 +35,48 @@ std::optional<const char*> refusal(EntryWindow& window) {
     return std::nullopt;
 }
 
-// Copies one file into the program folder; a copy that fails is reported and
-// the run goes on. A Failure from the progress routine passes to the handler.
+// Copies one file into the open program folder; a copy that fails is
+// reported and the run goes on. A Failure from the progress routine passes to
+// the handler. The window takes no input during an add, so the name read here
+// is the one the folder was opened for; the file goes into that folder,
+// whatever the path names by now.
 void copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view targetName,
-                    FileSystem& fs, const std::int32_t* cancel) {
+                    int programFolder, FileSystem& fs, const std::int32_t* cancel) {
     const std::string source = window.fieldText(sourceField);
-    const std::string folder = window.applicationFolder();
-    const std::string target =
-        targetPath(programFolderPath(folder, window.fieldText(Field::Program)), targetName);
+    const std::string applicationFolder = window.applicationFolder();
+    const std::string shown = targetPath(
+        programFolderPath(applicationFolder, window.fieldText(Field::Program)), targetName);
     window.copyStarting(targetName);
-    const FileResult result = CopyFileExA(source, target, &CopyFileModul::CopyProgressRoutine,
-                                          &window, cancel, COPY_FILE_RESTARTABLE, fs);
-    if (!result.ok()) {
-        window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + target +
-                              kCrLf + result.reason(),
+    const std::error_code result = CopyFileExA(
+        source, {programFolder, std::string(targetName)}, &CopyFileModul::CopyProgressRoutine,
+        &window, cancel, COPY_FILE_RESTARTABLE, fs, [&window] { window.processPendingEvents(); });
+    if (result) {
+        window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + shown +
+                              kCrLf + result.message(),
                           texts::kTitleGreska);
     }
 }
 
 // Steps 4 to 10 of a run. The connection and the statement live in this frame,
-// so they are closed and released on every way out of it.
+// so they are closed and released on every way out of it. Everything that
+// waits on the disk runs on a thread of its own, while the window's events go
+// on running.
 void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
                     const AddEnvironment& environment) {
-    CatalogueConnection connection(databasePathText, environment.sqliteVfs);
-    InsertStatement statement(connection);
+    const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
+    std::optional<CatalogueConnection> connection;
+    std::optional<InsertStatement> statement;
+    runInBackground(
+        [&] {
+            connection.emplace(databasePathText, environment.sqliteVfs);
+            statement.emplace(*connection);
+        },
+        keepWindowAlive);
     {
         const std::string kategorija = window.fieldText(Field::Kategorija);
         const std::string program = window.fieldText(Field::Program);
         const std::string opis = window.fieldText(Field::Opis);
-        statement.run(kategorija, program, opis);
+        runInBackground([&] { statement->run(kategorija, program, opis); }, keepWindowAlive);
     }
 
     FileSystem& fs =
@@ -70,18 +84,20 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
     // Each read is its own statement: the order of function arguments is not
     // the order in which the fields are read.
     const std::string applicationFolder = window.applicationFolder();
-    const std::string folder =
-        programFolderPath(applicationFolder, window.fieldText(Field::Program));
-    if (const FileResult made = CreateDirectoryA(folder, fs); !made.ok()) {
-        window.messageBox(std::string(texts::kFolderNotMade) + kCrLf + folder + kCrLf +
-                              made.reason(),
+    const std::string program = window.fieldText(Field::Program);
+    const OpenedFolder opened = runInBackground(
+        [&] { return openProgramFolder(applicationFolder, program, fs); }, keepWindowAlive);
+    if (opened.error) {
+        window.messageBox(std::string(texts::kFolderNotMade) + kCrLf +
+                              programFolderPath(applicationFolder, program) + kCrLf +
+                              opened.error.message(),
                           texts::kTitleGreska);
         return;
     }
     const std::int32_t* cancel =
         environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
-    copyIntoFolder(window, Field::Slika, kPictureName, fs, cancel);
-    copyIntoFolder(window, Field::Source, kSetupName, fs, cancel);
+    copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
+    copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
 }
 
 } // namespace

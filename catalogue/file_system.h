@@ -1,39 +1,45 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
-#include <cstdint>
+#include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace velmora {
 
-// The system calls that the copy layer makes, behind one seam so that tests can
-// make any of them fail (a full disk, a read error, a refused rename) without
-// relying on file permissions. Each returns what the POSIX call returns and
-// leaves errno set on failure.
+// The system calls of an add's file steps, behind one seam. This base class
+// makes the system's own calls; a test overrides the ones it wants to fail or
+// watch (a full disk, a read error, a refused rename, a kill at a given call).
+// Each returns what the POSIX call returns and leaves errno set on failure.
+// Called from the thread that runs an add and from its copy workers, so an
+// override must be safe to call from any thread.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    virtual int open(const char* path, int flags, mode_t mode) = 0;
-    virtual int close(int fd) = 0;
-    virtual int fstat(int fd, struct stat* st) = 0;
-    virtual ssize_t read(int fd, void* buffer, std::size_t count) = 0;
-    virtual ssize_t write(int fd, const void* buffer, std::size_t count) = 0;
-    virtual ssize_t copyFileRange(int in, int out, std::size_t count) = 0;
-    virtual int fchmod(int fd, mode_t mode) = 0;
-    virtual int futimens(int fd, const struct timespec times[2]) = 0;
-    virtual int fsync(int fd) = 0;
-    virtual int rename(const char* from, const char* to) = 0;
-    virtual int unlink(const char* path) = 0;
-    virtual int mkdir(const char* path, mode_t mode) = 0;
-    virtual int stat(const char* path, struct stat* st) = 0;
-    virtual int flock(int fd, int operation) = 0;
-    // The monotonic clock that paces progress reports; a test double can make
-    // a slow device without sleeping.
-    virtual std::chrono::steady_clock::time_point now() = 0;
-
+    virtual int openAt(int folder, const char* path, int flags, mode_t mode);
+    virtual int close(int fd);
+    // A second descriptor of the same open file (F_DUPFD_CLOEXEC).
+    virtual int duplicate(int fd);
+    virtual int fstat(int fd, struct stat* st);
+    virtual int fstatAt(int folder, const char* path, struct stat* st, int flags);
+    virtual ssize_t read(int fd, void* buffer, std::size_t count);
+    virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
+    virtual ssize_t write(int fd, const void* buffer, std::size_t count);
+    virtual ssize_t copyFileRange(int in, int out, std::size_t count);
+    virtual int fchmod(int fd, mode_t mode);
+    virtual int futimens(int fd, const struct timespec times[2]);
+    virtual int fsync(int fd);
+    virtual int syncFileRange(int fd, off_t offset, off_t count, unsigned flags);
+    virtual int linkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags);
+    virtual int renameAt(int fromFolder, const char* from, int toFolder, const char* to);
+    virtual int unlinkAt(int folder, const char* path, int flags);
+    virtual int mkdirAt(int folder, const char* path, mode_t mode);
+    virtual int flock(int fd, int operation);
+    // The names in an open folder ("." and ".." left out); the descriptor
+    // stays open and is not moved. Returns -1 with errno set on failure.
+    virtual int listFolder(int folder, std::vector<std::string>& names);
     // The system's own calls.
     static FileSystem& real();
 };

@@ -5,9 +5,10 @@
 // VELMORA_UPDATE_DOCS=1 to rewrite it after a deliberate change).
 #include "catalogue/add_operation.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/temporary_file.h"
+#include "tests/catalogue/faulty_file_system.h"
 #include "tests/catalogue/recording_window.h"
 #include "tests/catalogue/temp_collection.h"
-#include "tests/faults/faulty_file_system.h"
 #include "tests/faults/readonly_vfs.h"
 
 #include <cerrno>
@@ -130,20 +131,20 @@ const std::vector<Scenario>& scenarios() {
          Previous::Replaced},
         {"Disk full while Setup.exe is written (ENOSPC after 64 KiB)",
          [](Stage& s) {
-             s.fileSystem.faultPath = "Setup.exe";
-             s.fileSystem.writeFailsAfter = 64 << 10;
+             s.fileSystem.writeFault = {{ENOSPC, 64 << 10}};
+             s.fileSystem.writeFaultFile = 2;
          },
          1, Previous::Replaced, Previous::Kept},
         {"Disk full while Picture.bmp is written (ENOSPC after 1 byte)",
          [](Stage& s) {
-             s.fileSystem.faultPath = "Picture.bmp";
-             s.fileSystem.writeFailsAfter = 1;
+             s.fileSystem.writeFault = {{ENOSPC, 1}};
+             s.fileSystem.writeFaultFile = 1;
          },
          1, Previous::Kept, Previous::Replaced},
         {"Read error in the middle of the setup file (EIO after 1 MiB)",
          [](Stage& s) {
-             s.fileSystem.faultPath = s.setup().string();
-             s.fileSystem.readFailsAfter = 1 << 20;
+             s.fileSystem.readFault = {{EIO, 1 << 20}};
+             s.fileSystem.readFaultPath = s.setup().string();
          },
          1, Previous::Replaced, Previous::Kept},
         {"Rename over the targets refused (EACCES)",
@@ -165,6 +166,22 @@ const std::vector<Scenario>& scenarios() {
         {"Programi folder missing",
          [](Stage& s) { fs::remove_all(s.collection.path() / "Programi"); }, 1, Previous::Missing,
          Previous::Missing},
+        {"Program folder is a symbolic link to a folder elsewhere",
+         [](Stage& s) {
+             const fs::path elsewhere = s.sources.path() / "elsewhere";
+             fs::rename(s.collection.programFolder("Tool"), elsewhere);
+             fs::create_directory_symlink(elsewhere, s.collection.programFolder("Tool"));
+         },
+         1, Previous::Kept, Previous::Kept},
+        {"Setup file grows while it is copied",
+         [](Stage& s) {
+             s.fileSystem.before = [&s](std::string_view call, std::string_view path) {
+                 if (call == "fstatAt" && path == "Setup.exe") {
+                     std::ofstream(s.setup(), std::ios::binary | std::ios::app) << "more";
+                 }
+             };
+         },
+         1, Previous::Replaced, Previous::Kept},
         {"Catalogue read-only", [](Stage& s) { s.environment.sqliteVfs = readOnlyVfs(); }, 0,
          Previous::Kept, Previous::Kept},
         {"Catalogue locked by another process past the busy timeout",
@@ -229,7 +246,8 @@ int temporaryFiles(const fs::path& programi) {
     int count = 0;
     if (fs::exists(programi)) {
         for (const auto& entry : fs::recursive_directory_iterator(programi)) {
-            count += entry.path().filename().string().rfind('.', 0) == 0;
+            const std::string name = entry.path().filename().string();
+            count += isTemporaryName(name, "Picture.bmp") || isTemporaryName(name, "Setup.exe");
         }
     }
     return count;

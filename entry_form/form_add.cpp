@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 
@@ -51,6 +52,10 @@ void FormAdd::runAdd() {
             ~Done() { running = false; }
         } const done{m_addRunning};
         m_add(*this);
+        // Input that came during the add, queued here or still on its way
+        // from the window system, goes through the blocker now: a click in
+        // the add's last moments must not start a command after it.
+        QGuiApplication::sync();
     }
     if (m_closeRequested) {
         m_closeRequested = false;

@@ -91,6 +91,8 @@ private slots:
     void windowRepaintsDuringAnAdd();
     void closeDuringAnAddWaitsForItsEnd();
     void realCopyIgnoresInputMeanwhile();
+    void clickAfterTheLastEventPassStartsNoSecondAdd();
+    void clickDuringTheFinalFlushStartsNoSecondAdd();
 
 private:
     void makeForm(AddAction add);
@@ -271,6 +273,54 @@ void AddReentryTest::realCopyIgnoresInputMeanwhile() {
     QCOMPARE(QDir(m_collection->filePath(QStringLiteral("Programi")))
                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("Arhiver")});
+}
+
+// A click that the window system delivers after the add's last pass through
+// the events is drained while input is still blocked, never delivered after.
+void AddReentryTest::clickAfterTheLastEventPassStartsNoSecondAdd() {
+    makeForm([this](EntryWindow& window) {
+        window.processPendingEvents();
+        postClick(child<QWidget>("ButtonADD"));
+    });
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_adds, 1);
+}
+
+// A click on "Dodaj" while a replacing copy is flushed to the disk: the
+// window goes on answering, and the click starts no second add.
+void AddReentryTest::clickDuringTheFinalFlushStartsNoSecondAdd() {
+    const QString collection = m_collection->path();
+    QVERIFY(initCollection(collection.toStdString()).ok());
+    QVERIFY(QDir(collection).mkpath(QStringLiteral("Programi/Tool")));
+    for (const char* name :
+         {"/Programi/Tool/Setup.exe", "/Programi/Tool/Picture.bmp", "/setup.exe", "/slika.bmp"}) {
+        QFile file(collection + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(100000, name[1]));
+    }
+    testing::FaultyFileSystem fileSystem;
+    std::optional<Click> click;
+    std::atomic<int> clicks{0};
+    fileSystem.before = [&](std::string_view call, std::string_view) {
+        if (call == "fsync") {
+            click->post();
+            ++clicks;
+        }
+    };
+    makeForm([&](EntryWindow& window) { Dodaj(window, AddEnvironment{&fileSystem, nullptr}); });
+    click.emplace(child<QWidget>("ButtonADD"));
+    child<QLineEdit>("Program")->setText(QStringLiteral("Tool"));
+    child<QLineEdit>("Source")->setText(collection + "/setup.exe");
+    child<QLineEdit>("Slika")->setText(collection + "/slika.bmp");
+
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(clicks.load(), 2);
+    QCOMPARE(m_adds, 1);
+    QVERIFY(m_services->boxes().isEmpty());
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("100% Complete"));
 }
 
 QTEST_MAIN(AddReentryTest)

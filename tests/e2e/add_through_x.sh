@@ -2,7 +2,10 @@
 # add_through_x.sh VELMORA2ADD VELMORA2_INIT
 # The real program, copied with a fresh collection into a temporary folder and
 # driven by real X input in its own Xvfb: one entry typed and added, the row
-# and both copied files checked, then "Izlaz" must end it with status 0.
+# and both copied files checked, then "Izlaz" must end it with status 0. The
+# collection's folder name is not UTF-8, and the folder is renamed while the
+# window is open, with another collection put in its old place: the add must
+# follow the program to its new place.
 set -euo pipefail
 app=$1
 init=$2
@@ -28,7 +31,7 @@ fail() {
 }
 
 # The collection carries its own program, as an installed one does.
-collection=$tmp/collection
+collection=$tmp/$'Zbirka \xe8\xff'
 mkdir -p "$collection" "$tmp/sources"
 cp "$app" "$collection/Velmora2ADD"
 cp "$init" "$collection/velmora2-init"
@@ -58,6 +61,12 @@ wid=$(find_window 30 "Velmora 2.0 ADD New Program") || true
 # pixel positions by the window's actual width in case Qt scales for DPI.
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 [[ $WIDTH -ge 281 && $HEIGHT -ge 281 ]] || fail "window is ${WIDTH}x${HEIGHT}"
+
+old_place=$collection
+collection=$tmp/moved
+mv "$old_place" "$collection"
+mkdir "$old_place"
+"$collection/velmora2-init" "$old_place"
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 # Centres of the controls, in client-area pixels.
@@ -89,6 +98,9 @@ wait_until 30 add_finished || fail "add did not finish (caption '$(caption)')"
 cmp "$picture_path" "$folder/Picture.bmp" || fail "Picture.bmp differs from the picture"
 cmp "$source_path" "$folder/Setup.exe" || fail "Setup.exe differs from the setup file"
 [[ $(rows) == 1 ]] || fail "expected one row, found $(rows)"
+[[ $(sqlite3 -readonly "$old_place/Velmora2.db" "SELECT count(*) FROM CD;") == 0 ]] ||
+    fail "the add wrote into the collection put in the old place"
+[[ -z $(ls -A "$old_place/Programi") ]] || fail "files went to the old place"
 
 click 232 260                       # Izlaz
 ended() { ! kill -0 "$app_pid" 2>/dev/null; }
@@ -97,4 +109,4 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=
 [[ $status == 0 ]] || fail "exit status $status after Izlaz"
-echo "PASS: row stored, both files copied, Izlaz ended the program with status 0"
+echo "PASS: row stored and both files copied in the renamed collection, Izlaz ended with status 0"

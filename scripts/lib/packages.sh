@@ -5,8 +5,9 @@ velmora_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
     clang libclang-rt-14-dev clang-format
-    xvfb xdotool x11-utils x11-xserver-utils
+    xvfb xdotool x11-utils x11-xserver-utils python3
     fonts-wine
+    xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
 )
 
 ensure_packages() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # crash_during_copy.sh VELMORA2ADD VELMORA2_INIT
 # The real program killed with SIGKILL in the middle of a 1 GiB copy over an
-# existing Setup.exe: the previous file must be intact and the catalogue sound;
+# existing Setup.exe: the previous file must be intact, the catalogue sound,
+# and, where the file system has unnamed temporary files, nothing left behind;
 # the next add of the same name must succeed and leave no temporary file.
 set -euo pipefail
 app=$1
@@ -76,7 +77,12 @@ cmp "$tmp/previous-setup.exe" "$folder/Setup.exe" || fail "the previous Setup.ex
     fail "the catalogue failed its integrity check"
 [[ $(sqlite3 "$collection/Velmora2.db" "SELECT count(*) FROM CD;") == 1 ]] ||
     fail "the row of the killed add is missing"
-echo "killed at '$seen'; left behind: $(ls -A "$folder" | tr '\n' ' ')"
+left=$(ls -A "$folder" | tr '\n' ' ')
+echo "killed at '$seen'; in the folder: $left"
+if python3 -c 'import os, sys; os.close(os.open(sys.argv[1], os.O_TMPFILE | os.O_WRONLY, 0o600))' \
+    "$folder" 2>/dev/null; then
+    [[ $left == "Picture.bmp Setup.exe " ]] || fail "the killed copy left files behind: $left"
+fi
 
 # The next add of the same name finishes and tidies up after the killed one.
 start_and_add "$tmp/sources/small-setup.exe"

@@ -3,6 +3,7 @@
 #include "tests/catalogue/recording_window.h"
 #include "tests/catalogue/temp_collection.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>

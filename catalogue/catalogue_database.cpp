@@ -75,6 +75,13 @@ void InsertStatement::run(std::string_view kategorija, std::string_view program,
     if (code != SQLITE_DONE) {
         throwSqlite(m_db, code);
     }
+    // The statement can succeed and store nothing: a trigger's RAISE(IGNORE)
+    // or a conflict clause ON CONFLICT IGNORE declines the row quietly. One
+    // row of values makes one change or none, so any other count is a row
+    // not stored, reported under SQLite's number for a declined row.
+    if (sqlite3_changes64(m_db) != 1) {
+        throw Failure{SQLITE_CONSTRAINT, kNoRowStored};
+    }
 }
 
 } // namespace velmora

@@ -4,6 +4,7 @@
 velmora_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
+    libxcb1-dev
     clang libclang-rt-14-dev clang-format
     xvfb xdotool x11-utils x11-xserver-utils
     fonts-wine

@@ -10,6 +10,9 @@ velmora_packages=(
     fonts-wine
 )
 
+# What scripts/screenshot needs besides a build.
+velmora_screenshot_packages=(xvfb xdotool x11-utils imagemagick openbox)
+
 ensure_packages() {
     local missing=()
     local package

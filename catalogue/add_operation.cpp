@@ -6,6 +6,7 @@
 #include "catalogue/entry_checks.h"
 #include "catalogue/failure.h"
 #include "catalogue/file_copy.h"
+#include "catalogue/folder_name_limit.h"
 #include "catalogue/program_folder.h"
 
 #include <exception>
@@ -18,9 +19,11 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// The refusals that end a run before anything is opened. Returns the text to
-// show, or nothing when the entry may be added.
-std::optional<const char*> refusal(EntryWindow& window) {
+// The refusals that end a run before anything is written. Returns the text to
+// show, or nothing when the entry may be added. The application folder is read
+// only once the name has passed the checks that need no folder, and handed back
+// for the database path.
+std::optional<const char*> refusal(EntryWindow& window, std::string& applicationFolder) {
     if (characterCount(window.fieldText(Field::Opis)) > kMaxDescriptionLength) {
         return texts::kDescriptionTooLong;
     }
@@ -30,6 +33,15 @@ std::optional<const char*> refusal(EntryWindow& window) {
         return texts::kFieldMissing;
     }
     if (!isSingleFolderName(program)) {
+        return texts::kBadProgramName;
+    }
+    // A name the file system cannot take as one folder would leave a row
+    // without its folder.
+    applicationFolder = window.applicationFolder();
+    const std::string programs = programFolderPath(applicationFolder, "");
+    const std::size_t limit = runInBackground([&] { return folderNameLimit(programs); },
+                                              [&window] { window.processPendingEvents(); });
+    if (program.size() > limit) {
         return texts::kBadProgramName;
     }
     return std::nullopt;
@@ -103,12 +115,13 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
 } // namespace
 
 void Dodaj(EntryWindow& window, const AddEnvironment& environment) {
-    if (const auto text = refusal(window)) {
+    std::string applicationFolder;
+    if (const auto text = refusal(window, applicationFolder)) {
         window.messageBox(*text, texts::kTitleGreska);
         return;
     }
 
-    const std::string path = databasePath(window.applicationFolder());
+    const std::string path = databasePath(applicationFolder);
     std::optional<Failure> failure;
     try {
         storeAndDeploy(window, path, environment);

@@ -19,8 +19,11 @@ struct AddEnvironment {
 
 // The add operation: turns the entry standing in the window into one catalogue
 // row and one program folder with its two files. Reads each field at the step
-// that uses it, reports every failure in message boxes, and never lets one
-// escape.
+// that uses it. A refused entry and every failure of the database and file
+// steps are reported in message boxes and end the add without passing a
+// failure on; only a failure of the window itself (reading a field or the folder,
+// showing a box) or a lack of memory before the database is opened reaches the
+// caller.
 void Dodaj(EntryWindow& window, const AddEnvironment& environment = {});
 
 // The texts of the add's message boxes.

@@ -56,16 +56,12 @@ CatalogueConnection::CatalogueConnection(const std::string& path, const char* vf
 InsertStatement::InsertStatement(const CatalogueConnection& connection)
     : m_db(connection.handle()) {
     sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
+    // kText is one fixed statement, so there is no tail to look at.
     const int code =
-        sqlite3_prepare_v2(m_db, kText.data(), static_cast<int>(kText.size()), &raw, &tail);
+        sqlite3_prepare_v2(m_db, kText.data(), static_cast<int>(kText.size()), &raw, nullptr);
     m_statement.reset(raw);
     if (code != SQLITE_OK) {
         throwSqlite(m_db, code);
-    }
-    // One statement only: nothing may follow its end.
-    if (tail != nullptr && *tail != '\0') {
-        throw Failure{SQLITE_MISUSE, "only one statement may be run"};
     }
 }
 
@@ -78,6 +74,13 @@ void InsertStatement::run(std::string_view kategorija, std::string_view program,
     const int code = sqlite3_step(statement);
     if (code != SQLITE_DONE) {
         throwSqlite(m_db, code);
+    }
+    // The statement can succeed and store nothing: a trigger's RAISE(IGNORE)
+    // or a conflict clause ON CONFLICT IGNORE declines the row quietly. One
+    // row of values makes one change or none, so any other count is a row
+    // not stored, reported under SQLite's number for a declined row.
+    if (sqlite3_changes64(m_db) != 1) {
+        throw Failure{SQLITE_CONSTRAINT, kNoRowStored};
     }
 }
 

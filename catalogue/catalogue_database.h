@@ -49,7 +49,11 @@ public:
 
     explicit InsertStatement(const CatalogueConnection& connection);
 
-    // Binds the three texts and runs the insert once: afterwards the row stands.
+    // The description of an insert that ran but stored no row.
+    static constexpr const char* kNoRowStored = "the database stored no row";
+
+    // Binds the three texts and runs the insert once: afterwards the row
+    // stands, or a Failure was thrown.
     void run(std::string_view kategorija, std::string_view program, std::string_view opis);
     void close() noexcept { m_statement.reset(); }
 

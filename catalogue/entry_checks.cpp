@@ -1,8 +1,81 @@
 #include "catalogue/entry_checks.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace velmora {
+namespace {
+
+struct CodePointRange {
+    char32_t first;
+    char32_t last;
+};
+
+// White_Space (PropList.txt) and Default_Ignorable_Code_Point
+// (DerivedCoreProperties.txt) of Unicode 15, merged and sorted. Kept here
+// rather than taken from ICU so that the catalogue core links SQLite alone.
+constexpr std::array<CodePointRange, 23> kBlankRanges = {{
+    {0x0009, 0x000D},   {0x0020, 0x0020},   {0x0085, 0x0085},   {0x00A0, 0x00A0}, {0x00AD, 0x00AD},
+    {0x034F, 0x034F},   {0x061C, 0x061C},   {0x115F, 0x1160},   {0x1680, 0x1680}, {0x17B4, 0x17B5},
+    {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2028, 0x202F},   {0x205F, 0x206F}, {0x3000, 0x3000},
+    {0x3164, 0x3164},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8},
+    {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+}};
+
+bool isBlankCodePoint(char32_t c) {
+    const auto* range =
+        std::lower_bound(kBlankRanges.begin(), kBlankRanges.end(), c,
+                         [](const CodePointRange& r, char32_t value) { return r.last < value; });
+    return range != kBlankRanges.end() && range->first <= c;
+}
+
+// Decodes the code point that starts `text` and removes its bytes; nothing
+// for a sequence that is not well-formed UTF-8 (RFC 3629: no overlong forms,
+// no surrogates, nothing above U+10FFFF). Not std::mbrtoc32, which follows
+// the process's locale: the fields are UTF-8 whatever the locale says.
+std::optional<char32_t> takeCodePoint(std::string_view& text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t smallest = 0;
+    if (lead < 0x80) {
+        text.remove_prefix(1);
+        return lead;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c = lead & 0x1FU;
+        smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c = lead & 0x0FU;
+        smallest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c = lead & 0x07U;
+        smallest = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() < length) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0U) != 0x80U) {
+            return std::nullopt;
+        }
+        c = (c << 6) | (byte(i) & 0x3FU);
+    }
+    if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    text.remove_prefix(length);
+    return c;
+}
+
+} // namespace
 
 std::size_t characterCount(std::string_view utf8) {
     return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
@@ -11,7 +84,13 @@ std::size_t characterCount(std::string_view utf8) {
 }
 
 bool isBlank(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+    while (!text.empty()) {
+        const std::optional<char32_t> c = takeCodePoint(text);
+        if (!c || !isBlankCodePoint(*c)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool isSingleFolderName(std::string_view name) {

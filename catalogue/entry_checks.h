@@ -12,7 +12,11 @@ inline constexpr std::size_t kMaxDescriptionLength = 49;
 // a sequence starts one (so a stray continuation byte of invalid UTF-8 counts as none).
 std::size_t characterCount(std::string_view utf8);
 
-// A field left empty or holding only white space.
+// A field that shows a person nothing: empty, or UTF-8 made only of white space
+// (Unicode's White_Space, the no-break and ideographic spaces among them) and
+// characters drawn as nothing (Default_Ignorable_Code_Point: zero-width
+// spaces and joiners, the soft hyphen, the byte order mark and the like).
+// Bytes that are not valid UTF-8 count as something shown.
 bool isBlank(std::string_view text);
 
 // A program name that names exactly one folder inside "Programi": not empty,

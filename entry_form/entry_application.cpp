@@ -1,10 +1,12 @@
 #include "entry_form/entry_application.h"
 
 #include "entry_form/form_font.h"
+#include "entry_form/form_style.h"
 #include "entry_form/unhandled_failure.h"
 #include "entry_form/window_services.h"
 #include "version.h"
 
+#include <QStyle>
 #include <exception>
 
 namespace velmora {
@@ -16,9 +18,12 @@ EntryApplication::EntryApplication(int& argc, char** argv, WindowServices* servi
     setApplicationName(QStringLiteral("Velmora2ADD"));
     setApplicationVersion(QString::fromLatin1(kVersion));
     // The common controls ready before the window: the style made now, not on
-    // the first widget, and the form's font registered.
-    static_cast<void>(style());
+    // the first widget, and the form's font registered and made the font of
+    // every window, message boxes and file dialogs included. The application
+    // owns the style.
+    setStyle(new FormStyle(style()->name()));
     loadFormFont();
+    setFont(formFont());
 }
 
 EntryApplication::~EntryApplication() = default;

@@ -1,5 +1,6 @@
 #include "entry_form/form_layout.h"
 
+#include "entry_form/command_button.h"
 #include "entry_form/form_font.h"
 #include "entry_form/separator_line.h"
 
@@ -57,10 +58,7 @@ QLineEdit* textBox(QWidget& form, const char* name, Place where, bool controlFon
 }
 
 QPushButton* button(QWidget& form, const char* name, const char* text, Place where) {
-    auto* control = place(new QPushButton(QString::fromUtf8(text), &form), name, where);
-    // Enter in a field presses nothing.
-    control->setAutoDefault(false);
-    control->setDefault(false);
+    auto* control = place(new CommandButton(QString::fromUtf8(text), &form), name, where);
     control->setFont(formFont());
     return control;
 }
@@ -117,6 +115,22 @@ FormControls layOutForm(QWidget& form) {
     c.command2 = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
     // Below the client area: never seen, never read.
     c.os = textBox(form, "OS", {120, 5880, 6375, 375}, true);
+
+    // Screen readers name each field after its label and each "..." after what
+    // it chooses. The labels' buddies give the relation that AT-SPI reads; with
+    // no "&" in their texts they add no access key.
+    const auto name = [](QLabel* label, QWidget* control, const char* accessibleName) {
+        label->setBuddy(control);
+        control->setAccessibleName(QString::fromUtf8(accessibleName));
+    };
+    name(c.label1, c.program, "Program");
+    name(c.label3, c.opis, "Opis");
+    name(c.label6, c.source, "Source");
+    name(c.label7, c.slika, "Slika");
+    name(c.label4, c.kategorija, "Kategorija");
+    c.kategorija->lineEdit()->setAccessibleName(c.kategorija->accessibleName());
+    c.command4->setAccessibleName(QStringLiteral("Izaberi Source"));
+    c.command5->setAccessibleName(QStringLiteral("Izaberi Sliku"));
 
     QWidget* const focusOrder[] = {c.kategorija, c.opis,    c.buttonAdd, c.command2,
                                    c.command3,   c.source,  c.slika,     c.command4,

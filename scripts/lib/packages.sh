@@ -4,11 +4,15 @@
 velmora_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
+    libxcb1-dev
     clang libclang-rt-14-dev clang-format
     xvfb xdotool x11-utils x11-xserver-utils python3
     fonts-wine
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
 )
+
+# What scripts/screenshot needs besides a build.
+velmora_screenshot_packages=(xvfb xdotool x11-utils imagemagick openbox)
 
 ensure_packages() {
     local missing=()

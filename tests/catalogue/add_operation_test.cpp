@@ -3,11 +3,13 @@
 #include "tests/catalogue/recording_window.h"
 #include "tests/catalogue/temp_collection.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sqlite3.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace velmora::testing {
@@ -69,7 +71,12 @@ TEST_F(AddOperationTest, DescriptionOfFiftyCharactersIsRefusedAndFortyNineTaken)
 
 TEST_F(AddOperationTest, EmptyOrBlankRequiredFieldIsRefused) {
     for (const Field field : {Field::Program, Field::Kategorija, Field::Source, Field::Slika}) {
-        for (const std::string blank : {"", "   ", "\t \r\n"}) {
+        // Spaces of every width, zero-width and format characters, the soft
+        // hyphen, the byte order mark, Hangul fillers, variation selectors.
+        for (const std::string blank :
+             {"", "   ", "\t \r\n", "\u00A0", "\u3000\u3000", "\u200B", "\u2060\u2064", "\uFEFF",
+              "\u00AD", " \u00A0\u2007\u202F\u200B\u200D ", "\u180E", "\u3164", "\uFE0F",
+              "\U000E0020"}) {
             SCOPED_TRACE(std::string(fieldName(field)) + " '" + blank + "'");
             RecordingWindow refused(collection.str());
             refused.setEntry("CDDVD", "Tool", "Small tool", setupPath(), picturePath());
@@ -120,24 +127,43 @@ TEST_F(AddOperationTest, RowHoldsTheTextsExactlyAsTyped) {
         {"Say \"hi\"", "semi;colon", "a;b;c"},
         {"x'); DELETE FROM CD; --", "'); DROP TABLE CD; --", "'||'"},
         {"Ćirilica", "Програм", "描述 ĐŠŽ"},
+        // Blanks around a visible letter are the user's: kept, not trimmed.
+        {"\u00A0Igre ", " \u200Bx\u3000 ", " "},
     };
     for (const Row& entry : entries) {
         window.setEntry(entry.kategorija, entry.program, entry.opis, setupPath(), picturePath());
         Dodaj(window);
+        EXPECT_TRUE(fs::is_directory(collection.programFolder(entry.program))) << entry.program;
     }
     EXPECT_TRUE(window.boxes().empty()) << window.boxes().front().text;
     EXPECT_EQ(collection.rows(), entries);
 }
 
-TEST_F(AddOperationTest, VeryLongProgramNameIsStoredAndTheFolderFailureReported) {
-    const std::string name = repeat("n", 10000);
-    window.set(Field::Program, name);
-    Dodaj(window);
-    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", name, "Small tool"}}));
-    ASSERT_EQ(window.boxes().size(), 1U);
-    EXPECT_EQ(window.boxes()[0].title, "Greška");
-    EXPECT_EQ(window.boxes()[0].text, "Folder programa nije napravljen!\r\n" + collection.str() +
-                                          "/Programi/" + name + "\r\nFile name too long");
+// On a file system whose folder names hold 255 bytes, a name of 255 bytes
+// makes its folder and one of 256 is refused before anything is written, with
+// letters of one byte or of several.
+TEST_F(AddOperationTest, ProgramNameLongerThanOneFolderNameIsRefused) {
+    if (pathconf((collection.path() / "Programi").c_str(), _PC_NAME_MAX) != 255) {
+        GTEST_SKIP() << "the temporary folder's file system does not hold 255-byte names";
+    }
+    for (const std::string& name : {repeat("n", 255), repeat("č", 127) + "n", repeat("日", 85)}) {
+        SCOPED_TRACE(name.size());
+        window.set(Field::Program, name);
+        Dodaj(window);
+        EXPECT_TRUE(window.boxes().empty());
+        EXPECT_TRUE(fs::is_regular_file(collection.programFolder(name) / "Setup.exe"));
+    }
+    const std::size_t stored = collection.rows().size();
+    for (const std::string& name :
+         {repeat("n", 256), repeat("č", 128), repeat("日", 85) + "n", repeat("n", 10000)}) {
+        SCOPED_TRACE(name.size());
+        RecordingWindow refused(collection.str());
+        refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
+        Dodaj(refused);
+        EXPECT_EQ(refused.boxes(), (std::vector<Box>{{"Neispravno ime programa!", "Greška"}}));
+    }
+    EXPECT_EQ(collection.rows().size(), stored);
+    EXPECT_EQ(folderEntries(collection.path() / "Programi").size(), 3U);
 }
 
 TEST_F(AddOperationTest, TwoAddsInARowEachCloseTheirConnection) {
@@ -201,15 +227,25 @@ void dropTable(TempCollection& c) {
 void replaceWithText(TempCollection& c) {
     writeFile(c.database(), repeat("This is not a catalogue at all. ", 200));
 }
+void ignoreInserts(TempCollection& c) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(c.database().c_str(), &raw);
+    const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
+    ASSERT_EQ(sqlite3_exec(
+                  raw, "CREATE TRIGGER Ignore BEFORE INSERT ON CD BEGIN SELECT RAISE(IGNORE); END",
+                  nullptr, nullptr, nullptr),
+              SQLITE_OK);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, DatabaseFailureTest,
-    ::testing::Values(DatabaseFault{"MissingFile", &removeDatabase,
-                                    "BROJ: 14\r\nOPIS: unable to open database file"},
-                      DatabaseFault{"MissingTable", &dropTable,
-                                    "BROJ: 1\r\nOPIS: no such table: CD"},
-                      DatabaseFault{"NotADatabase", &replaceWithText,
-                                    "BROJ: 26\r\nOPIS: file is not a database"}),
+    ::testing::Values(
+        DatabaseFault{"MissingFile", &removeDatabase,
+                      "BROJ: 14\r\nOPIS: unable to open database file"},
+        DatabaseFault{"MissingTable", &dropTable, "BROJ: 1\r\nOPIS: no such table: CD"},
+        DatabaseFault{"NotADatabase", &replaceWithText, "BROJ: 26\r\nOPIS: file is not a database"},
+        DatabaseFault{"TriggerIgnoresTheInsert", &ignoreInserts,
+                      "BROJ: 19\r\nOPIS: the database stored no row"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AddOperationTest, DatabaseLockedLongerThanTheTimeoutFails) {

@@ -1,7 +1,9 @@
 #include "tests/catalogue/temp_collection.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>

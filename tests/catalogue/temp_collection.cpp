@@ -40,22 +40,30 @@ std::vector<Row> TempCollection::rows() const {
 
 void TempCollection::addRows(int count, const Row& row) const {
     sqlite3* raw = nullptr;
-    sqlite3_open(database().c_str(), &raw);
+    const int opened = sqlite3_open_v2(database().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
-    sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+    const auto check = [raw](int code, int expected) {
+        if (code != expected) {
+            throw std::runtime_error(raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(code));
+        }
+    };
+    check(opened, SQLITE_OK);
+    check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_stmt* rawStatement = nullptr;
-    sqlite3_prepare_v2(raw, "INSERT INTO CD VALUES (?,?,?)", -1, &rawStatement, nullptr);
+    const int prepared =
+        sqlite3_prepare_v2(raw, "INSERT INTO CD VALUES (?,?,?)", -1, &rawStatement, nullptr);
     const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    check(prepared, SQLITE_OK);
     for (int i = 0; i < count; ++i) {
-        sqlite3_bind_text(rawStatement, 1, row.kategorija.c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(rawStatement, 2, row.program.c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(rawStatement, 3, row.opis.c_str(), -1, SQLITE_STATIC);
-        sqlite3_step(rawStatement);
-        sqlite3_reset(rawStatement);
+        check(sqlite3_bind_text(rawStatement, 1, row.kategorija.c_str(), -1, SQLITE_STATIC),
+              SQLITE_OK);
+        check(sqlite3_bind_text(rawStatement, 2, row.program.c_str(), -1, SQLITE_STATIC),
+              SQLITE_OK);
+        check(sqlite3_bind_text(rawStatement, 3, row.opis.c_str(), -1, SQLITE_STATIC), SQLITE_OK);
+        check(sqlite3_step(rawStatement), SQLITE_DONE);
+        check(sqlite3_reset(rawStatement), SQLITE_OK);
     }
-    if (sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sqlite3_errmsg(raw));
-    }
+    check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 void writeFile(const fs::path& path, const std::string& bytes) {

@@ -3,6 +3,7 @@
 #include "tests/catalogue/recording_window.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ struct ProgressCase {
     std::int64_t total;
     std::int64_t transferred;
     const char* caption;
+    // CTest names each case by this: "<transferred> of <total>".
+    friend void PrintTo(const ProgressCase& c, std::ostream* out) {
+        *out << c.transferred << " of " << c.total;
+    }
 };
 
 class ProgressTextTest : public ::testing::TestWithParam<ProgressCase> {};

@@ -5,6 +5,7 @@
 #include "entry_form/separator_line.h"
 #include "tests/entry_form/test_seams.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,8 +33,8 @@ private slots:
     void tabVisitsTheOrderAndComesBack();
     void categoryListInStoredOrder();
     void typedCategoryIsKept();
-    void enterPressesNothing_data();
-    void enterPressesNothing();
+    void enterPressesOnlyAFocusedButton_data();
+    void enterPressesOnlyAFocusedButton();
     void osLiesOutsideTheWindow();
 
 private:
@@ -86,38 +87,57 @@ void FormLayoutTest::control_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("twips");
+    // What a screen reader calls the control.
+    QTest::addColumn<QString>("accessibleName");
 
     const auto row = [](const char* name, const char* kind, const char* text, int left, int top,
-                        int width, int height) {
+                        int width, int height, const char* accessibleName) {
         QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromUtf8(text)
-                            << QRect(left, top, width, height);
+                            << QRect(left, top, width, height) << QString::fromUtf8(accessibleName);
     };
-    row("Label1", "QLabel", "Program:", 120, 120, 735, 255);
-    row("Program", "QLineEdit", "", 120, 360, 3975, 315);
-    row("Label3", "QLabel", "Opis:", 120, 720, 735, 255);
-    row("Opis", "QLineEdit", "", 120, 960, 3975, 315);
-    row("Label6", "QLabel", "Source:", 120, 1560, 735, 255);
-    row("Source", "QLineEdit", "", 120, 1800, 3495, 315);
-    row("Command4", "QPushButton", "...", 3720, 1800, 375, 315);
-    row("Label7", "QLabel", "Slika:", 120, 2160, 735, 255);
-    row("Slika", "QLineEdit", "", 120, 2400, 3495, 315);
-    row("Command5", "QPushButton", "...", 3720, 2400, 375, 315);
-    row("Label4", "QLabel", "Kategorija:", 120, 2880, 855, 255);
-    row("Kategorija", "QComboBox", "CDDVD", 120, 3120, 3975, 315);
-    row("Command3", "QPushButton", "Novi", 120, 3720, 1215, 375);
-    row("ButtonADD", "QPushButton", "Dodaj", 1440, 3720, 1335, 375);
-    row("Command2", "QPushButton", "Izlaz", 2880, 3720, 1215, 375);
-    row("OS", "QLineEdit", "", 120, 5880, 6375, 375);
+    const char* const button = "velmora::CommandButton";
+    row("Label1", "QLabel", "Program:", 120, 120, 735, 255, "Program:");
+    row("Program", "QLineEdit", "", 120, 360, 3975, 315, "Program");
+    row("Label3", "QLabel", "Opis:", 120, 720, 735, 255, "Opis:");
+    row("Opis", "QLineEdit", "", 120, 960, 3975, 315, "Opis");
+    row("Label6", "QLabel", "Source:", 120, 1560, 735, 255, "Source:");
+    row("Source", "QLineEdit", "", 120, 1800, 3495, 315, "Source");
+    row("Command4", button, "...", 3720, 1800, 375, 315, "Izaberi Source");
+    row("Label7", "QLabel", "Slika:", 120, 2160, 735, 255, "Slika:");
+    row("Slika", "QLineEdit", "", 120, 2400, 3495, 315, "Slika");
+    row("Command5", button, "...", 3720, 2400, 375, 315, "Izaberi Sliku");
+    row("Label4", "QLabel", "Kategorija:", 120, 2880, 855, 255, "Kategorija:");
+    row("Kategorija", "QComboBox", "CDDVD", 120, 3120, 3975, 315, "Kategorija");
+    row("Command3", button, "Novi", 120, 3720, 1215, 375, "Novi");
+    row("ButtonADD", button, "Dodaj", 1440, 3720, 1335, 375, "Dodaj");
+    row("Command2", button, "Izlaz", 2880, 3720, 1215, 375, "Izlaz");
+    row("OS", "QLineEdit", "", 120, 5880, 6375, 375, "");
 }
 
 void FormLayoutTest::control() {
     QFETCH(QString, kind);
     QFETCH(QString, text);
     QFETCH(QRect, twips);
+    QFETCH(QString, accessibleName);
 
     auto* widget = child<QWidget>(QTest::currentDataTag());
     QVERIFY(widget != nullptr);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible != nullptr);
+    if (accessible->role() == QAccessible::ComboBox) {
+        // Qt on Unix reports a combo box's value as its name; its text field
+        // and its label relation name it.
+        QCOMPARE(accessible->relations(QAccessible::Label).value(0).first->text(QAccessible::Name),
+                 accessibleName + QLatin1Char(':'));
+        for (int i = 0; i < accessible->childCount(); ++i) {
+            if (accessible->child(i)->role() == QAccessible::EditableText) {
+                accessible = accessible->child(i);
+            }
+        }
+        QCOMPARE(accessible->role(), QAccessible::EditableText);
+    }
+    QCOMPARE(accessible->text(QAccessible::Name), accessibleName);
     QCOMPARE(widget->geometry(),
              QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -208,39 +228,55 @@ void FormLayoutTest::typedCategoryIsKept() {
     QCOMPARE(combo->count(), 9);
 }
 
-void FormLayoutTest::enterPressesNothing_data() {
+// Return and keypad Enter press the button that has the focus, and only it;
+// typed in a field they press none.
+void FormLayoutTest::enterPressesOnlyAFocusedButton_data() {
     QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("isButton");
+    const auto rows = [](const char* control, bool isButton) {
+        QTest::newRow(QByteArray(control).append(" Return").constData())
+            << static_cast<int>(Qt::Key_Return) << isButton;
+        QTest::newRow(QByteArray(control).append(" Enter").constData())
+            << static_cast<int>(Qt::Key_Enter) << isButton;
+    };
     for (const char* field : {"Program", "Opis", "Source", "Slika", "Kategorija", "OS"}) {
-        QTest::newRow(QByteArray(field).append(" Return").constData())
-            << static_cast<int>(Qt::Key_Return);
-        QTest::newRow(QByteArray(field).append(" Enter").constData())
-            << static_cast<int>(Qt::Key_Enter);
+        rows(field, false);
+    }
+    for (const char* button : {"ButtonADD", "Command2", "Command3", "Command4", "Command5"}) {
+        rows(button, true);
     }
 }
 
-void FormLayoutTest::enterPressesNothing() {
+void FormLayoutTest::enterPressesOnlyAFocusedButton() {
     QFETCH(int, key);
+    QFETCH(bool, isButton);
     const QString name = QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0);
-    auto* field = m_form->findChild<QWidget*>(name);
-    QWidget* target = field;
-    if (auto* combo = qobject_cast<QComboBox*>(field)) {
+    QWidget* target = m_form->findChild<QWidget*>(name);
+    if (auto* combo = qobject_cast<QComboBox*>(target)) {
         target = combo->lineEdit();
     }
-    static_cast<QLineEdit*>(target)->setText(QStringLiteral("x"));
+    if (auto* edit = qobject_cast<QLineEdit*>(target)) {
+        edit->setText(QStringLiteral("x"));
+    }
     target->setFocus();
 
     QList<std::shared_ptr<QSignalSpy>> spies;
-    for (auto* button : m_form->findChildren<QPushButton*>()) {
+    const QList<QPushButton*> buttons = m_form->findChildren<QPushButton*>();
+    for (auto* button : buttons) {
         spies.append(std::make_shared<QSignalSpy>(button, &QPushButton::clicked));
     }
-    QTest::keyClick(target, static_cast<Qt::Key>(key));
+    const Qt::KeyboardModifiers modifiers =
+        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
 
-    for (const auto& spy : spies) {
-        QCOMPARE(spy->count(), 0);
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        QCOMPARE(spies[i]->count(), buttons[i] == target ? 1 : 0);
     }
-    QCOMPARE(m_adds, 0);
-    QVERIFY(m_form->isVisible());
-    QCOMPARE(static_cast<QLineEdit*>(target)->text(), QStringLiteral("x"));
+    QCOMPARE(m_adds, name == QLatin1String("ButtonADD") ? 1 : 0);
+    if (!isButton) {
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(static_cast<QLineEdit*>(target)->text(), QStringLiteral("x"));
+    }
 }
 
 // Fixed at 281 x 281: OS starts far below the client area and never shows.

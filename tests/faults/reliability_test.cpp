@@ -207,6 +207,29 @@ const std::vector<Scenario>& scenarios() {
         {"Program name holding \"/\"",
          [](Stage& s) { s.window.set(Field::Program, "../../outside"); }, 0, Previous::Kept,
          Previous::Kept},
+        {"Program name of 256 bytes, one more than a folder name holds",
+         [](Stage& s) { s.window.set(Field::Program, std::string(256, 'n')); }, 0, Previous::Kept,
+         Previous::Kept},
+        {"Program name of no-break, zero-width and ideographic spaces",
+         [](Stage& s) { s.window.set(Field::Program, "\u00A0\u200B\u3000"); }, 0, Previous::Kept,
+         Previous::Kept},
+        {"Insert ignored by a trigger (RAISE(IGNORE))",
+         [](Stage&) {
+             // The trigger is made on the add's own connection, the next one
+             // opened, as a TEMP trigger: the catalogue file stays as it was.
+             struct IgnoreInserts {
+                 static int install(sqlite3* db, const char**, const sqlite3_api_routines*) {
+                     sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&install));
+                     sqlite3_exec(db,
+                                  "CREATE TEMP TRIGGER Ignore BEFORE INSERT ON main.CD "
+                                  "BEGIN SELECT RAISE(IGNORE); END",
+                                  nullptr, nullptr, nullptr);
+                     return SQLITE_OK;
+                 }
+             };
+             sqlite3_auto_extension(reinterpret_cast<void (*)()>(&IgnoreInserts::install));
+         },
+         0, Previous::Kept, Previous::Kept},
     };
     return all;
 }

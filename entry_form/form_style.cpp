@@ -1,0 +1,15 @@
+#include "entry_form/form_style.h"
+
+namespace velmora {
+
+FormStyle::FormStyle(const QString& baseKey) : QProxyStyle(baseKey) {}
+
+int FormStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                         QStyleHintReturn* returnData) const {
+    if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {
+        return 0;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+} // namespace velmora

@@ -7,6 +7,7 @@ velmora_packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xdotool x11-utils x11-xserver-utils
     fonts-wine
+    mdbtools-dev libmdb3 mdbtools python3 util-linux
 )
 
 ensure_packages() {

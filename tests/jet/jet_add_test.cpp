@@ -4,6 +4,7 @@
 #include "tests/jet/jet_fixture.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
@@ -72,6 +73,61 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--schema", "rich", "--with-deleted", "--autonumber-next", "1000000"},
                           1000000},
                       AddCase{"OtherLetterCaseAndAnExtraColumn", {"--schema", "case"}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct AccessCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    int version; // written over the version byte at 0x14, unless negative
+    const char* description;
+    friend void PrintTo(const AccessCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class AddToAccessCatalogueTest : public ::testing::TestWithParam<AccessCase> {};
+
+// "Dodaj" on an Access Velmora2.db: H1 says what the file is and how to
+// convert it, keeping SQLite's number (26, SQLITE_NOTADB); H2 follows, and
+// nothing is written.
+TEST_P(AddToAccessCatalogueTest, SaysWhatTheCatalogueIsAndWritesNothing) {
+    const TempDir folder;
+    fs::create_directory(folder.path() / "Programi");
+    const fs::path database = folder.path() / "Velmora2.db";
+    makeJet(database, GetParam().arguments);
+    if (GetParam().version >= 0) {
+        std::fstream file(database, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(0x14);
+        file.put(static_cast<char>(GetParam().version));
+    }
+    const std::string before = readFile(database);
+
+    RecordingWindow window(folder.str());
+    const TempDir sources;
+    fillEntry(window, sources);
+    Dodaj(window);
+    EXPECT_EQ(
+        window.boxes(),
+        (std::vector<Box>{{std::string("BROJ: 26\r\nOPIS: ") + GetParam().description, "GRESKA"},
+                          {"Greška sa bazom!", "Greška"}}));
+    EXPECT_EQ(readFile(database), before);
+    EXPECT_TRUE(fs::is_empty(folder.path() / "Programi"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, AddToAccessCatalogueTest,
+    ::testing::Values(
+        AccessCase{"Jet4",
+                   {"--schema", "basic"},
+                   -1,
+                   "Velmora2.db is an Access (Jet 4) catalogue; convert it with velmora2-init"},
+        AccessCase{"Jet3",
+                   {"--schema", "basic"},
+                   0,
+                   "Velmora2.db is an Access (Jet 3) catalogue; convert it with velmora2-init"},
+        AccessCase{"Accdb",
+                   {"--accdb"},
+                   -1,
+                   "Velmora2.db is an Access 2007 or later (.accdb) catalogue; save it in Access "
+                   "2000 format (.mdb), then convert it with velmora2-init"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

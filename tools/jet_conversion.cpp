@@ -124,8 +124,8 @@ private:
             fail(m_folder + ": cannot open the folder" + reason(errno));
         }
         // One conversion at a time in a folder: a second one would share the
-        // temporary file.
-        if (flock(m_dir.get(), LOCK_EX | LOCK_NB) != 0) {
+        // temporary file. A file system without locks goes unlocked.
+        if (flock(m_dir.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             fail(m_folder + ": another velmora2-init is converting this collection");
         }
     }
@@ -186,14 +186,17 @@ private:
     }
 
     UniqueFd createConverting() {
-        const mode_t mode = m_originalStat.st_mode & 0666;
+        // The permissions of the catalogue it replaces, but writable by its
+        // owner: files copied from a CD are read-only, and the new catalogue
+        // exists to be added to.
+        const mode_t mode = (m_originalStat.st_mode & 0666) | S_IRUSR | S_IWUSR;
         UniqueFd fd(openat(m_dir.get(), std::string(kConvertingName).c_str(),
                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (!fd) {
             fail(m_folder + ": cannot write the new catalogue in this folder" + reason(errno));
         }
         m_madeConverting = true;
-        fchmod(fd.get(), mode); // the same permissions as the catalogue it replaces
+        fchmod(fd.get(), mode); // whatever the umask
         return fd;
     }
 
@@ -302,8 +305,7 @@ private:
         if (fsync(out.get()) != 0) {
             fail(m_folder + "/" + keeping + ": cannot be flushed to the disk" + reason(errno));
         }
-        if (renameat2(m_dir.get(), keeping.c_str(), m_dir.get(), name.c_str(), RENAME_NOREPLACE) ==
-            0) {
+        if (giveName(keeping, name)) {
             m_madeKeeping = false;
             return true;
         }
@@ -314,6 +316,23 @@ private:
             return false; // taken meanwhile: the next name is tried
         }
         fail(m_folder + "/" + name + ": cannot keep the original under this name" + reason(error));
+    }
+
+    // Renames `from` to `to` unless `to` exists. A file system that cannot
+    // refuse to replace in the rename itself is asked first.
+    bool giveName(const std::string& from, const std::string& to) const {
+        if (renameat2(m_dir.get(), from.c_str(), m_dir.get(), to.c_str(), RENAME_NOREPLACE) == 0) {
+            return true;
+        }
+        if (errno != EINVAL) {
+            return false;
+        }
+        struct stat existing {};
+        if (fstatat(m_dir.get(), to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+            return false;
+        }
+        return renameat(m_dir.get(), from.c_str(), m_dir.get(), to.c_str()) == 0;
     }
 
     void replaceOriginal() {
@@ -331,7 +350,9 @@ private:
     }
 
     void syncFolder() const {
-        if (fsync(m_dir.get()) != 0) {
+        // EINVAL: a file system that cannot flush a folder (its renames are
+        // as durable as it makes them).
+        if (fsync(m_dir.get()) != 0 && errno != EINVAL) {
             fail(m_folder + ": cannot be flushed to the disk" + reason(errno));
         }
     }

@@ -133,6 +133,20 @@ TEST(ConversionKeepsTheOriginal, AsAFlushedCopyWhereThereAreNoHardLinks) {
     collection.expectConverted();
 }
 
+// Files copied from a CD are read-only; the new catalogue is there to be
+// added to, so its owner may write it. The original keeps its mode.
+TEST(ConversionKeepsTheOriginal, ReadOnlyOriginalGivesACatalogueItsOwnerCanWrite) {
+    const JetCollection collection({"--schema", "basic"});
+    fs::permissions(collection.database(),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_EQ(runInit(collection.path()).status, 0);
+    EXPECT_EQ(fs::status(collection.database()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    EXPECT_EQ(fs::status(collection.path() / "Velmora2.jet4.db").permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 struct CrashCase {
     const char* name;
     ConversionStep step;

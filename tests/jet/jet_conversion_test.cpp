@@ -17,8 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kKept = "Velmora2.db is now an SQLite catalogue; the Access original is kept as "
-                          "Velmora2.jet4.db";
+const std::string kKept = "Velmora2.db is now an SQLite catalogue; the Access original is kept as ";
 const std::set<std::string> kConvertedFolder = {"Programi", "Velmora2.db", "Velmora2.jet4.db"};
 
 // A collection folder holding a Jet Velmora2.db, and what converting it must give.
@@ -60,25 +59,28 @@ struct ConversionCase {
     const char* name;
     std::vector<std::string> arguments;
     std::vector<std::string> summary;
+    std::string keptAs = "Velmora2.jet4.db";
     friend void PrintTo(const ConversionCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ConversionTest : public ::testing::TestWithParam<ConversionCase> {};
 
 // Every table, column and row comes over value for value; the original stays
-// byte for byte under its new name. MDBICONV, which changes libmdb's
-// decoding, is set and must change nothing.
+// byte for byte under its new name. MDBICONV and MDB_JET3_CHARSET, which
+// change libmdb's decoding, are set and must change nothing.
 TEST_P(ConversionTest, EveryTableColumnAndRowComesOverExactly) {
     const JetCollection collection(GetParam().arguments);
-    const InitOutcome outcome = runInit(collection.path(), "MDBICONV=ISO-8859-1");
+    const InitOutcome outcome =
+        runInit(collection.path(), "MDBICONV=ISO-8859-1 MDB_JET3_CHARSET=CP1251");
     ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);
     std::vector<std::string> summary = GetParam().summary;
-    summary.push_back(kKept);
+    summary.push_back(kKept + GetParam().keptAs);
     EXPECT_EQ(outcome.out, summary);
     EXPECT_TRUE(outcome.err.empty());
     collection.expectConverted();
-    EXPECT_EQ(readFile(collection.path() / "Velmora2.jet4.db"), collection.original());
-    EXPECT_EQ(folderEntries(collection.path()), kConvertedFolder);
+    EXPECT_EQ(readFile(collection.path() / GetParam().keptAs), collection.original());
+    EXPECT_EQ(folderEntries(collection.path()),
+              (std::set<std::string>{"Programi", "Velmora2.db", GetParam().keptAs}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -100,7 +102,14 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{
             "AutonumberRepeats",
             {"--schema", "rich", "--duplicate-autonumber"},
-            {"CD: 14 rows (ID is an ordinary column: its numbers repeat or are missing)"}}),
+            {"CD: 14 rows (ID is an ordinary column: its numbers repeat or are missing)"}},
+        // Access 97: 2 KiB pages, text in the file's code page (1250), rows
+        // past 256 bytes with a jump table.
+        ConversionCase{
+            "Jet3",
+            {"--jet3", "--schema", "rich", "--with-deleted", "--deleted-table", "--rows", "300"},
+            {"CD: 311 rows"},
+            "Velmora2.jet3.db"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConversionKeepsTheOriginal, NeverOverATakenName) {

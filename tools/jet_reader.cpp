@@ -133,6 +133,17 @@ private:
     iconv_t m_iconv;
 };
 
+// Where a row lies, for messages; turned into words only when one is needed.
+struct Place {
+    const std::string& table;
+    std::uint32_t page = 0;
+    unsigned row = 0;
+    std::string text() const {
+        return "row " + std::to_string(row) + " of page " + std::to_string(page) + " in table " +
+               table;
+    }
+};
+
 } // namespace
 
 struct JetReader::State {
@@ -161,10 +172,12 @@ struct JetReader::State {
         throw JetError("it is damaged: " + what);
     }
 
-    // Reads `page` into libmdb's page buffer (`alternate`: its second buffer).
-    const unsigned char* readPage(std::uint32_t page, bool alternate, const std::string& what) {
+    // Reads `page` into libmdb's page buffer (`alternate`: its second buffer);
+    // `what()` names what pointed there, for the message.
+    template <class What>
+    const unsigned char* readPage(std::uint32_t page, bool alternate, const What& what) {
         if (page == 0 || page >= pageCount) {
-            damaged(what + " points to page " + std::to_string(page) + " of " +
+            damaged(what() + " points to page " + std::to_string(page) + " of " +
                     std::to_string(pageCount));
         }
         const ssize_t got =
@@ -203,30 +216,31 @@ struct JetReader::State {
     // libmdb reads a table's usage maps with no check on where they point, and
     // ends the process on a map page it cannot read; so each is checked first.
     void checkTableDefinition(unsigned long tablePage, const std::string& name) {
-        const std::string what = "the definition of table " + name;
+        const auto what = [&] { return "the definition of table " + name; };
         const unsigned char* tdef = readPage(static_cast<std::uint32_t>(tablePage), false, what);
         if (tdef[0] != kTablePage) {
-            damaged(what + " is not on page " + std::to_string(tablePage));
+            damaged(what() + " is not on page " + std::to_string(tablePage));
         }
         const auto* fmt = mdb->fmt;
         const std::uint32_t maps[] = {le32(tdef + fmt->tab_usage_map_offset),
                                       le32(tdef + fmt->tab_free_map_offset)};
+        const auto map = [&] { return "the page map of " + name; };
         for (const std::uint32_t pageRow : maps) {
-            const unsigned char* page = readPage(pageRow >> 8, true, "the page map of " + name);
+            const unsigned char* page = readPage(pageRow >> 8, true, map);
             const auto span = rowSpan(page, pageRow & 0xFF);
             if (!span || span->length < 1) {
                 damaged("the page map of " + name + " cannot be found");
             }
-            const unsigned char* map = page + span->start;
-            if (map[0] == kUsageMapOfPages) {
+            const unsigned char* bitmap = page + span->start;
+            if (bitmap[0] == kUsageMapOfPages) {
                 std::vector<std::uint32_t> mapPages;
                 for (std::size_t at = 1; at + 4 <= span->length; at += 4) {
-                    if (const std::uint32_t mapPage = le32(map + at); mapPage != 0) {
+                    if (const std::uint32_t mapPage = le32(bitmap + at); mapPage != 0) {
                         mapPages.push_back(mapPage);
                     }
                 }
                 for (const std::uint32_t mapPage : mapPages) {
-                    readPage(mapPage, true, "the page map of " + name);
+                    readPage(mapPage, true, map);
                 }
             }
         }
@@ -239,16 +253,16 @@ struct JetReader::State {
     // The bytes of a memo or OLE field, whose 12-byte header says where they
     // lie: in the row itself, in one row of a long-value page, or in a chain
     // of such rows, each starting with a pointer to the next.
-    std::string longValue(std::span<const unsigned char> field, const std::string& where) {
+    std::string longValue(std::span<const unsigned char> field, const Place& where) {
         if (field.size() < kLongValueHeader) {
-            damaged(where + " has a broken memo");
+            damaged(where.text() + " has a broken memo");
         }
         const std::uint32_t word = le32(field.data());
         const std::size_t length = word & kLongValueLengthMask;
         std::uint32_t pageRow = le32(field.data() + 4);
         if (word & kLongValueInline) {
             if (kLongValueHeader + length > field.size()) {
-                damaged(where + " has a broken memo");
+                damaged(where.text() + " has a broken memo");
             }
             const auto* data = reinterpret_cast<const char*>(field.data()) + kLongValueHeader;
             return std::string(data, length);
@@ -258,11 +272,12 @@ struct JetReader::State {
         value.reserve(std::min<std::size_t>(length, std::size_t{1} << 26));
         // Each step adds at least one byte, so a chain that loops ends here too.
         while (value.size() < length) {
-            const unsigned char* page = readPage(pageRow >> 8, true, where + "'s memo");
+            const unsigned char* page =
+                readPage(pageRow >> 8, true, [&] { return where.text() + "'s memo"; });
             const auto span = rowSpan(page, pageRow & 0xFF);
             const std::size_t skip = single ? 0 : 4;
             if (!span || span->length <= skip) {
-                damaged(where + "'s memo cannot be found");
+                damaged(where.text() + "'s memo cannot be found");
             }
             const unsigned char* row = page + span->start;
             value.append(reinterpret_cast<const char*>(row) + skip, span->length - skip);
@@ -275,14 +290,14 @@ struct JetReader::State {
             }
         }
         if (value.size() < length) {
-            damaged(where + "'s memo is shorter than it says");
+            damaged(where.text() + "'s memo is shorter than it says");
         }
         value.resize(length);
         return value;
     }
 
     Value field(const MdbColumn& column, const MdbField& field, const unsigned char* page,
-                const std::string& where) {
+                const Place& where) {
         Value value;
         if (column.col_type == MDB_BOOL) {
             // Yes/No lives in the null mask: a set bit is Yes. It is never NULL.
@@ -296,13 +311,13 @@ struct JetReader::State {
         if (field.start < 0 || field.siz < 0 ||
             static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) >
                 pageSize()) {
-            damaged(where + " lies outside its page");
+            damaged(where.text() + " lies outside its page");
         }
         const std::span<const unsigned char> bytes(page + field.start,
                                                    static_cast<std::size_t>(field.siz));
         const auto fixed = [&](std::size_t size) {
             if (bytes.size() < size) {
-                damaged(where + " is shorter than its column " + column.name);
+                damaged(where.text() + " is shorter than its column " + column.name);
             }
             return bytes.first(size);
         };
@@ -387,11 +402,11 @@ struct JetReader::State {
 
     // Decodes the row at `span` of the page in libmdb's page buffer.
     void decodeRow(MdbTableDef* def, const RowSpan& span, std::vector<MdbField>& fields,
-                   std::vector<Value>& values, const std::string& where) {
+                   std::vector<Value>& values, const Place& where) {
         const int cracked =
             mdb_crack_row(def, static_cast<int>(span.start), span.length, fields.data());
         if (cracked < static_cast<int>(def->num_cols)) {
-            damaged(where + " cannot be taken apart");
+            damaged(where.text() + " cannot be taken apart");
         }
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
@@ -420,37 +435,38 @@ struct JetReader::State {
                 }
                 page = static_cast<std::uint32_t>(next);
             }
-            const unsigned char* buffer = readPage(page, false, "the page map of " + name);
+            const unsigned char* buffer =
+                readPage(page, false, [&] { return "the page map of " + name; });
             // A map may name a page that now belongs to another table.
             if (buffer[0] != kDataPage || le32(buffer + 4) != owner) {
                 continue;
             }
             const unsigned rows = le16(buffer + mdb->fmt->row_count_offset);
             for (unsigned row = 0; row < rows; ++row) {
-                const std::string where = "row " + std::to_string(row) + " of page " +
-                                          std::to_string(page) + " in table " + name;
+                const Place where{name, page, row};
                 auto span = rowSpan(mdb->pg_buf, row);
                 if (!span) {
-                    damaged(where + " lies outside its page");
+                    damaged(where.text() + " lies outside its page");
                 }
                 if (span->flags & kDeletedRow) {
                     continue;
                 }
                 if (span->flags & kOverflowRow) {
                     if (span->length < 4) {
-                        damaged(where + " is a broken overflow pointer");
+                        damaged(where.text() + " is a broken overflow pointer");
                     }
                     const unsigned char* pointer = mdb->pg_buf + span->start;
                     const unsigned targetRow = pointer[0];
                     const std::uint32_t targetPage = le32(pointer) >> 8;
-                    const unsigned char* target = readPage(targetPage, false, where);
+                    const auto here = [&] { return where.text(); };
+                    const unsigned char* target = readPage(targetPage, false, here);
                     span = rowSpan(target, targetRow);
                     if (target[0] != kDataPage || le32(target + 4) != owner || !span ||
                         (span->flags & kOverflowRow)) {
-                        damaged(where + " points to a row that is not there");
+                        damaged(where.text() + " points to a row that is not there");
                     }
                     decodeRow(def, *span, fields, values, where);
-                    readPage(page, false, where); // back to the page being scanned
+                    readPage(page, false, here); // back to the page being scanned
                 } else {
                     decodeRow(def, *span, fields, values, where);
                 }
@@ -559,8 +575,9 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
         Table t;
         t.name = table.name;
         t.recordedRows = def->num_rows;
-        const unsigned char* tdef = s.readPage(static_cast<std::uint32_t>(found->table_pg), false,
-                                               "the definition of table " + table.name);
+        const unsigned char* tdef =
+            s.readPage(static_cast<std::uint32_t>(found->table_pg), false,
+                       [&] { return "the definition of table " + table.name; });
         t.nextAutonumber = le32(tdef + mdb->fmt->tab_num_rows_offset + 4);
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));

@@ -395,6 +395,8 @@ ConversionResult convertAccessCatalogue(const std::string& folder, const Convers
         return {catalogue + ": cannot convert this Access catalogue: " + error.what(), {}};
     } catch (const CatalogueWriteError& error) {
         return {folder + ": " + error.what() + "; Velmora2.db is unchanged", {}};
+    } catch (const std::exception& error) { // out of memory, say
+        return {catalogue + ": cannot convert this Access catalogue (" + error.what() + ")", {}};
     }
 }
 

@@ -1,4 +1,5 @@
-// velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to.
+// velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to,
+// or converts the Access catalogue of a collection brought from Windows.
 #include "tools/collection_init.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
                   "Makes FOLDER/Velmora2.db (table CD) and FOLDER/Programi; an existing\n"
                   "catalogue is left as it is. An Access (Jet 4 or Jet 3) Velmora2.db is\n"
                   "converted into an SQLite catalogue; the original is kept beside it as\n"
-                  "Velmora2.jet4.db.");
+                  "Velmora2.jet4.db (Velmora2.jet3.db), or the next free name.");
         return 0;
     }
     if (argc != 2 || argv[1][0] == '\0') {

@@ -1,5 +1,6 @@
 #include "catalogue/catalogue_database.h"
 
+#include "catalogue/access_format.h"
 #include "catalogue/failure.h"
 
 #include <sqlite3.h>
@@ -11,7 +12,18 @@ namespace {
 [[noreturn]] void throwSqlite(sqlite3* db, int code) {
     // A connection that could not even be allocated has no message of its own.
     const char* message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-    throw Failure{db != nullptr ? sqlite3_extended_errcode(db) : code, message};
+    const int number = db != nullptr ? sqlite3_extended_errcode(db) : code;
+    // A catalogue brought from Windows is an Access file, not a damaged one:
+    // the failure keeps SQLite's number and says what the file is instead.
+    if (number == SQLITE_NOTADB && db != nullptr) {
+        const char* file = sqlite3_db_filename(db, "main");
+        if (const AccessFormat format =
+                file != nullptr ? accessFormatOfFile(file) : AccessFormat::None;
+            format != AccessFormat::None) {
+            throw Failure{number, accessCatalogueDescription(format)};
+        }
+    }
+    throw Failure{number, message};
 }
 
 // Binds one text as UTF-8; SQLITE_TRANSIENT makes SQLite keep its own copy.

@@ -1,6 +1,8 @@
 #include "tools/collection_init.h"
 
+#include "catalogue/access_format.h"
 #include "catalogue/catalogue_database.h"
+#include "tools/jet_conversion.h"
 
 #include <filesystem>
 #include <memory>
@@ -38,7 +40,11 @@ InitResult checkCatalogue(const std::string& path) {
     while ((step = sqlite3_step(rawStatement)) == SQLITE_ROW) {
         const std::string column =
             reinterpret_cast<const char*>(sqlite3_column_text(rawStatement, 0));
-        found += column == "Kategorija" || column == "Program" || column == "Opis";
+        // Names match in any letter case, as in SQL (a converted Access
+        // catalogue keeps its own spelling).
+        for (const char* name : {"Kategorija", "Program", "Opis"}) {
+            found += sqlite3_stricmp(column.c_str(), name) == 0;
+        }
     }
     if (step != SQLITE_DONE) {
         return {path + ": not a catalogue (" + sqlite3_errmsg(raw) + ")"};
@@ -75,7 +81,14 @@ InitResult initCollection(const std::string& folder) {
     }
     const std::string path = databasePath(folder);
     const bool exists = fs::exists(fs::symlink_status(path, error));
-    if (exists) {
+    std::vector<std::string> lines;
+    if (exists && accessFormatOfFile(path) != AccessFormat::None) {
+        ConversionResult converted = convertAccessCatalogue(folder);
+        if (!converted.ok()) {
+            return {converted.error, {}};
+        }
+        lines = std::move(converted.lines);
+    } else if (exists) {
         if (InitResult checked = checkCatalogue(path); !checked.ok()) {
             return checked;
         }
@@ -86,9 +99,10 @@ InitResult initCollection(const std::string& folder) {
     fs::create_directory(programi, error);
     if (error || !fs::is_directory(programi)) {
         return {programi.string() + ": cannot make the folder" +
-                (error ? " (" + error.message() + ")" : "")};
+                    (error ? " (" + error.message() + ")" : ""),
+                std::move(lines)};
     }
-    return {};
+    return {{}, std::move(lines)};
 }
 
 } // namespace velmora

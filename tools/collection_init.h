@@ -1,19 +1,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
 // The outcome of making a collection: empty on success, else a one-line reason.
 struct InitResult {
     std::string error;
+    std::vector<std::string> lines = {}; // what a conversion did, for the terminal
     bool ok() const { return error.empty(); }
 };
 
 // Makes `folder` (and its parents) if needed, then "Velmora2.db" with table CD
-// and the folder "Programi". An existing catalogue is kept with its rows; a
-// "Velmora2.db" that is not an SQLite catalogue with table CD is refused
-// before anything is touched.
+// and the folder "Programi". An existing catalogue is kept with its rows; an
+// Access (Jet) catalogue is converted into an SQLite one, its original kept
+// beside it; any other "Velmora2.db" that is not an SQLite catalogue with table
+// CD is refused before anything is touched.
 InitResult initCollection(const std::string& folder);
 
 } // namespace velmora

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+// Helpers for tests on Access (Jet) catalogues: fixtures written by
+// tests/fixtures/make_jet4.py, velmora2-init run as a program, and SQLite
+// tables read back value by value.
+namespace velmora::testing {
+
+// Writes a Jet 4 file at `path` with make_jet4.py and `arguments`; when
+// `expectedDb` is given, also the SQLite file the conversion is to produce.
+void makeJet(const std::filesystem::path& path, const std::vector<std::string>& arguments,
+             const std::filesystem::path& expectedDb = {});
+
+struct InitOutcome {
+    int status = -1;
+    std::vector<std::string> out; // standard output, line by line
+    std::vector<std::string> err; // standard error, line by line
+};
+
+// Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
+// this process is root (so that permissions hold), with `environment`
+// ("NAME=value ...") in front.
+InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
+                    bool unprivileged = false);
+
+// Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
+// t:, b: with hex), so two databases compare value for value and type for type.
+using TableDump = std::vector<std::vector<std::string>>;
+struct TableContents {
+    std::vector<std::string> columns;
+    TableDump rows;
+    bool operator==(const TableContents&) const = default;
+};
+// Every table of an SQLite file but SQLite's own, by name.
+std::map<std::string, TableContents> readTables(const std::filesystem::path& database);
+
+} // namespace velmora::testing

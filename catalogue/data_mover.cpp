@@ -96,36 +96,39 @@ std::error_code DataMover::run(std::stop_token stop) {
 }
 
 std::error_code DataMover::keepDirtyDataBounded() {
-    const auto sync = [this](std::int64_t from, std::int64_t to, unsigned flags) {
-        return m_fs.syncFileRange(m_target, from, to - from, flags) == 0 ? 0 : errno;
-    };
-    while (m_done - m_writebackStarted >= kWritebackRange) {
-        const std::int64_t end = m_writebackStarted + kWritebackRange;
-        if (const int error = sync(m_writebackStarted, end, SYNC_FILE_RANGE_WRITE); error != 0) {
-            if (!writebackUnsupported(error)) {
-                return systemError(error);
-            }
+    // Asks for the write-back of [from, to), waiting for it with `wait`. A
+    // file system without sync_file_range ends the bounding: the flush at the
+    // end then does all the work.
+    const auto writeBack = [this](std::int64_t from, std::int64_t to, bool wait) -> int {
+        const unsigned flags =
+            wait ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER
+                 : SYNC_FILE_RANGE_WRITE;
+        if (m_fs.syncFileRange(m_target, from, to - from, flags) == 0) {
+            return 0;
+        }
+        if (writebackUnsupported(errno)) {
             m_bounded = false;
             m_progress.setDone(m_done);
-            return {};
+            return 0;
+        }
+        return errno;
+    };
+    while (m_bounded && m_done - m_writebackStarted >= kWritebackRange) {
+        const std::int64_t end = m_writebackStarted + kWritebackRange;
+        if (const int error = writeBack(m_writebackStarted, end, false); error != 0) {
+            return systemError(error);
         }
         m_writebackStarted = end;
     }
-    while (m_writebackStarted - m_written > kWritebackWindow) {
+    while (m_bounded && m_writebackStarted - m_written > kWritebackWindow) {
         const std::int64_t end = m_written + kWritebackRange;
-        const int error =
-            sync(m_written, end,
-                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-        if (error != 0) {
-            if (!writebackUnsupported(error)) {
-                return systemError(error);
-            }
-            m_bounded = false;
-            m_progress.setDone(m_done);
-            return {};
+        if (const int error = writeBack(m_written, end, true); error != 0) {
+            return systemError(error);
         }
         m_written = end;
-        m_progress.setDone(m_written);
+        if (m_bounded) {
+            m_progress.setDone(m_written);
+        }
     }
     return {};
 }

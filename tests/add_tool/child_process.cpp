@@ -10,86 +10,55 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
 namespace velmora::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The child starts with SIGINT and SIGTERM at their default action and
-// unblocked, whatever this process has inherited.
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawnattr_init(&m_attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigdefault(&m_attributes, &defaults);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&m_attributes, &none);
-        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+// Starts the child with stdin from `input` and stdout and stderr on `output`
+// (stdout on /dev/null unless `bothOutputs`), with SIGINT and SIGTERM at their
+// default action and unblocked, whatever this process has inherited.
+pid_t spawn(const std::vector<std::string>& arguments, const char* input, int output,
+            bool bothOutputs) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input, O_RDONLY, 0);
+    if (bothOutputs) {
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&m_actions);
-        posix_spawnattr_destroy(&m_attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    void redirect(int fd, int to) { posix_spawn_file_actions_adddup2(&m_actions, fd, to); }
-    void openNull(int to) {
-        posix_spawn_file_actions_addopen(&m_actions, to, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
-
-    pid_t spawn(const std::vector<std::string>& arguments) {
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        if (posix_spawn(&pid, argv[0], &m_actions, &m_attributes, argv.data(), environ) != 0) {
-            throw std::runtime_error("cannot start " + arguments.front());
-        }
-        return pid;
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + arguments.front());
     }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-    posix_spawnattr_t m_attributes{};
-};
+    return pid;
+}
 
 int statusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
 }
-
-struct Pipe {
-    int ends[2] = {-1, -1};
-    Pipe() {
-        if (pipe2(ends, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-    }
-    ~Pipe() {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    void closeEnd(int which) {
-        if (ends[which] >= 0) {
-            close(ends[which]);
-            ends[which] = -1;
-        }
-    }
-};
 
 // Appends what `fd` has; false at its end.
 bool drain(int fd, std::string& into) {
@@ -99,45 +68,22 @@ bool drain(int fd, std::string& into) {
         into.append(buffer.data(), static_cast<std::size_t>(got));
         return true;
     }
-    return got < 0 && (errno == EINTR || errno == EAGAIN);
+    return got < 0 && errno == EINTR;
 }
 
 } // namespace
 
 ChildResult runChild(const std::vector<std::string>& arguments, const std::string& input) {
-    Pipe in;
-    Pipe out;
-    Pipe err;
-    SpawnSetup setup;
-    setup.redirect(in.ends[0], STDIN_FILENO);
-    setup.redirect(out.ends[1], STDOUT_FILENO);
-    setup.redirect(err.ends[1], STDERR_FILENO);
-    const pid_t pid = setup.spawn(arguments);
-    in.closeEnd(0);
-    out.closeEnd(1);
-    err.closeEnd(1);
-    // Small inputs only: written whole before the outputs are read.
-    signal(SIGPIPE, SIG_IGN);
-    if (!input.empty() && write(in.ends[1], input.data(), input.size()) < 0) {
-        // The child may have ended without reading; its result tells.
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
     }
-    in.closeEnd(1);
-
+    const pid_t pid = spawn(arguments, input.c_str(), ends[1], false);
+    close(ends[1]);
     ChildResult result;
-    std::array<pollfd, 2> fds = {{{out.ends[0], POLLIN, 0}, {err.ends[0], POLLIN, 0}}};
-    std::array<std::string*, 2> targets = {&result.output, &result.errors};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
-            break;
-        }
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd >= 0 && fds[i].revents != 0 && !drain(fds[i].fd, *targets[i])) {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
+    while (drain(ends[0], result.errors)) {
     }
+    close(ends[0]);
     int raw = 0;
     waitpid(pid, &raw, 0);
     result.status = statusOf(raw);
@@ -154,11 +100,7 @@ TerminalChild::TerminalChild(const std::vector<std::string>& arguments) {
     }
     fcntl(m_master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
-    SpawnSetup setup;
-    setup.openNull(STDIN_FILENO);
-    setup.redirect(slave, STDOUT_FILENO);
-    setup.redirect(slave, STDERR_FILENO);
-    m_pid = setup.spawn(arguments);
+    m_pid = spawn(arguments, "/dev/null", slave, true);
     close(slave);
 }
 
@@ -172,16 +114,16 @@ TerminalChild::~TerminalChild() {
 
 bool TerminalChild::readUntil(const std::function<bool(const std::string&)>& seen,
                               std::chrono::seconds timeout) {
-    const Clock::time_point deadline = Clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!m_closed && !seen(m_screen)) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }
         pollfd fd{m_master, POLLIN, 0};
+        // The master reads EIO once the child has closed the terminal.
         if (poll(&fd, 1, static_cast<int>(left.count())) > 0 && !drain(m_master, m_screen)) {
-            // The child closed the terminal (EIO on the master).
             m_closed = true;
         }
     }
@@ -194,16 +136,12 @@ void TerminalChild::signal(int number) const {
 
 ChildResult TerminalChild::finish(std::chrono::seconds timeout) {
     readUntil([](const std::string&) { return false; }, timeout);
-    ChildResult result;
-    int raw = 0;
     if (!m_closed) {
         kill(m_pid, SIGKILL);
     }
-    waitpid(m_pid, &raw, 0);
-    m_pid = -1;
-    result.status = m_closed ? statusOf(raw) : -1; // -1: did not end in time
-    result.errors = m_screen;
-    return result;
+    int raw = 0;
+    waitpid(std::exchange(m_pid, -1), &raw, 0);
+    return {m_closed ? statusOf(raw) : -1, m_screen};
 }
 
 } // namespace velmora::testing

@@ -10,17 +10,17 @@ namespace velmora::testing {
 
 // What a finished child process left.
 struct ChildResult {
-    int status = -1; // exit status, or 128 + the signal that ended it
-    std::string output;
-    std::string errors;
+    int status = -1;    // exit status, 128 + the signal that ended it, or -1 if it hung
+    std::string errors; // its standard error
 };
 
-// Runs `arguments` (the program first) with `input` on its standard input
-// and pipes for its standard output and error, and waits for it.
-ChildResult runChild(const std::vector<std::string>& arguments, const std::string& input = {});
+// Runs `arguments` (the program first) with standard input read from `input`,
+// standard output discarded and standard error on a pipe, and waits for it.
+ChildResult runChild(const std::vector<std::string>& arguments,
+                     const std::string& input = "/dev/null");
 
 // A child whose standard output and error are a pseudo-terminal, as when a
-// person runs it; standard input is /dev/null.
+// person runs it.
 class TerminalChild {
 public:
     explicit TerminalChild(const std::vector<std::string>& arguments);
@@ -28,8 +28,8 @@ public:
     TerminalChild(const TerminalChild&) = delete;
     TerminalChild& operator=(const TerminalChild&) = delete;
 
-    // Reads what the child writes until `seen` holds for it or the child
-    // closes the terminal; false if neither happened within `timeout`.
+    // Reads what the child writes until `seen` holds for it; false if the
+    // child closed the terminal or `timeout` passed first.
     bool readUntil(const std::function<bool(const std::string&)>& seen,
                    std::chrono::seconds timeout);
     void signal(int number) const;

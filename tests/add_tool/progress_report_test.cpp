@@ -1,6 +1,5 @@
 #include "tools/progress_report.h"
 
-#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
@@ -128,18 +127,6 @@ TEST(ProgressReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded
     clean.report.finishEntry(Outcome::Added);
     clean.report.summary({1, 1, 0, 0});
     EXPECT_EQ(clean.text(), "");
-}
-
-TEST(ProgressReportTest, AnInterruptionNamesTheEntryAndWhatWasNotTried) {
-    Recorded out(OutputMode::Lines, 3);
-    out.report.startEntry(1, 4, "Big");
-    out.report.finishEntry(Outcome::Interrupted);
-    out.report.interrupted(SIGINT, 2);
-    out.report.summary({3, 0, 0, 1});
-    EXPECT_EQ(out.text(), "[1/3] Big: interrupted\n"
-                          "Interrupted by SIGINT: the copy of line 4 (Big) was cancelled; 2 "
-                          "entries not tried\n"
-                          "3 entries: 0 added, 0 refused, 1 with failures, 2 not tried\n");
 }
 
 } // namespace

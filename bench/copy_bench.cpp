@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -149,7 +150,12 @@ int main(int argc, char** argv) {
     }
     const std::string picture = collection + "/bench-picture.bmp";
     std::ofstream(picture) << "BM picture";
-    const std::string theirs = collection + "/cp-target.exe";
+    // cp's target: one file replaced every run, or for first copies a file in
+    // a folder made anew every run, as an add makes the program's folder (a
+    // new folder's data may be placed elsewhere on the disk than an old one's).
+    const std::string cpFolder = collection + "/cp";
+    std::filesystem::create_directory(cpFolder);
+    std::string theirs = cpFolder + "/Setup.exe";
 
     QApplication app(argc, argv);
     BenchWindow window(collection, picture, setup);
@@ -165,9 +171,14 @@ int main(int argc, char** argv) {
     std::vector<double> ours, cps, oursCpu, cpsCpu;
     Clock::duration longestGap{0};
     for (int i = 0; i < runs; ++i) {
-        // Each copy starts with no write-back of the one before still going.
+        // Each copy starts with no write-back of the one before still going,
+        // and a first copy with the other side's target gone, so that neither
+        // has to make room in the page cache for the other's copy.
         if (!replace) {
-            unlink(theirs.c_str());
+            std::filesystem::remove_all(cpFolder);
+            std::filesystem::remove_all(collection + "/Programi/First " + std::to_string(i - 1));
+            std::filesystem::create_directories(cpFolder + "/First " + std::to_string(i));
+            theirs = cpFolder + "/First " + std::to_string(i) + "/Setup.exe";
         }
         sync();
         const double cpCpuBefore = processorSeconds(RUSAGE_CHILDREN);
@@ -179,6 +190,9 @@ int main(int argc, char** argv) {
         if (!copied) {
             std::fprintf(stderr, "cp failed\n");
             return 1;
+        }
+        if (!replace) {
+            std::filesystem::remove_all(cpFolder);
         }
         sync();
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 
 namespace velmora {
 namespace {
@@ -27,11 +26,6 @@ constexpr std::size_t kMinStep = 1 * MiB;
 constexpr std::size_t kMaxStep = 64 * MiB;
 // The buffer of the read/write fallback, allocated only when it is needed.
 constexpr std::size_t kBufferSize = 1 * MiB;
-// Bounded write-back: the disk is asked to write each range of this size as
-// soon as it is complete, and the copy waits for the oldest range once more
-// than the window waits, so the disk always has the next range queued.
-constexpr std::int64_t kWritebackRange = 8 * MiB;
-constexpr std::int64_t kWritebackWindow = 2 * kWritebackRange;
 
 // copy_file_range refuses file pairs it cannot handle (other file systems,
 // special files, old kernels) with these; read and write can still copy them.
@@ -53,18 +47,16 @@ bool kernelCopyRefused(int error) {
     }
 }
 
-// sync_file_range is not offered by every file system (FUSE, some network
-// ones); the flush at the end then does all the work.
-bool writebackUnsupported(int error) {
-    return error == ENOSYS || error == EINVAL || error == ESPIPE || error == EOPNOTSUPP;
-}
-
 } // namespace
 
 DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, bool boundDirtyData,
                      CopyProgressState& progress)
-    : m_fs(fs), m_source(source), m_target(target), m_size(size), m_bounded(boundDirtyData),
-      m_progress(progress), m_step(kFirstStep) {}
+    : m_fs(fs), m_source(source), m_target(target), m_size(size), m_progress(progress),
+      m_step(kFirstStep) {
+    if (boundDirtyData) {
+        m_pacer.emplace(fs, target, progress);
+    }
+}
 
 DataMover::~DataMover() = default;
 
@@ -86,52 +78,16 @@ std::error_code DataMover::run(std::stop_token stop) {
         }
         m_done += moved;
         adaptStep(static_cast<std::size_t>(moved), Clock::now() - start);
-        if (m_bounded) {
-            if (const std::error_code error = keepDirtyDataBounded()) {
+        if (m_pacer) {
+            if (const std::error_code error = m_pacer->written(m_done, stop)) {
                 return error;
             }
         } else {
             m_progress.setDone(m_done);
         }
     }
-    return {};
-}
-
-std::error_code DataMover::keepDirtyDataBounded() {
-    // Asks for the write-back of [from, to), waiting for it with `wait`. A
-    // file system without sync_file_range ends the bounding: the flush at the
-    // end then does all the work.
-    const auto writeBack = [this](std::int64_t from, std::int64_t to, bool wait) -> int {
-        const unsigned flags =
-            wait ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER
-                 : SYNC_FILE_RANGE_WRITE;
-        if (m_fs.syncFileRange(m_target, from, to - from, flags) == 0) {
-            return 0;
-        }
-        if (writebackUnsupported(errno)) {
-            m_bounded = false;
-            m_progress.setDone(m_done);
-            return 0;
-        }
-        return errno;
-    };
-    while (m_bounded && m_done - m_writebackStarted >= kWritebackRange) {
-        const std::int64_t end = m_writebackStarted + kWritebackRange;
-        if (const int error = writeBack(m_writebackStarted, end, false); error != 0) {
-            return systemError(error);
-        }
-        m_writebackStarted = end;
-    }
-    while (m_bounded && m_writebackStarted - m_written > kWritebackWindow) {
-        const std::int64_t end = m_written + kWritebackRange;
-        if (const int error = writeBack(m_written, end, true); error != 0) {
-            return systemError(error);
-        }
-        m_written = end;
-        if (m_bounded) {
-            m_progress.setDone(m_written);
-        }
-    }
+    // The flush that follows writes what is left.
+    m_pacer.reset();
     return {};
 }
 

@@ -2,9 +2,11 @@
 
 #include "catalogue/copy_progress_state.h"
 #include "catalogue/file_system.h"
+#include "catalogue/writeback_pacer.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <system_error>
 
@@ -32,21 +34,19 @@ private:
     ssize_t transfer(std::size_t count);
     ssize_t readAndWrite(std::size_t count);
     void adaptStep(std::size_t moved, std::chrono::steady_clock::duration took);
-    std::error_code keepDirtyDataBounded();
 
     FileSystem& m_fs;
     const int m_source;
     const int m_target;
     const std::int64_t m_size;
-    bool m_bounded;
     CopyProgressState& m_progress;
     std::int64_t m_done = 0;
-    std::int64_t m_writebackStarted = 0;
-    std::int64_t m_written = 0; // on the disk, when bounded
     std::size_t m_step;
     bool m_kernelCopy = true;
     int m_error = 0;
     std::unique_ptr<char[]> m_buffer;
+    // Last: stopped before the rest goes.
+    std::optional<WritebackPacer> m_pacer;
 };
 
 } // namespace velmora

@@ -10,9 +10,11 @@ namespace {
 
 constexpr std::int64_t MiB = 1024 * 1024;
 // The disk is asked to write one range of this size at a time; the copy
-// waits once more than the window is not yet on the disk.
-constexpr std::int64_t kRange = 8 * MiB;
-constexpr std::int64_t kWindow = 32 * MiB;
+// waits once more than the window is not yet on the disk. Smaller ranges
+// cost more allocation work per byte (8 MiB ranges were slower than cp+sync
+// on a long-used disk; 32 MiB ones are faster).
+constexpr std::int64_t kRange = 32 * MiB;
+constexpr std::int64_t kWindow = 128 * MiB;
 
 // sync_file_range is not offered by every file system (FUSE, some network
 // ones).

@@ -12,14 +12,15 @@
 
 namespace velmora {
 
-// Keeps the data of a replacing copy that still waits for the disk to a few
-// megabytes. A thread of its own asks the disk to write each completed range
-// and waits for it, beside the copy, as the kernel's flusher does for cp (on
-// ext4 that is also where the file's blocks are found, which can cost more
-// than the copy on a long-used disk); the copy waits only when it is more than
-// the window ahead. What the disk has taken is what the copy's progress
-// reports. On a file system without sync_file_range the flush at the end
-// does all the work and the progress follows the data copied.
+// Keeps the data of a replacing copy that still waits for the disk bounded
+// (at most 128 MiB, where a plain copy leaves gigabytes to the final flush).
+// A thread of its own asks the disk to write each completed range and waits
+// for it, beside the copy, as the kernel's flusher does for cp (on ext4 that
+// is also where the file's blocks are found, which can cost more than the
+// copy on a long-used disk); the copy waits only when it is more than the
+// window ahead. What the disk has taken is what the copy's progress reports.
+// On a file system without sync_file_range the flush at the end does all the
+// work and the progress follows the data copied.
 class WritebackPacer {
 public:
     WritebackPacer(FileSystem& fs, int target, CopyProgressState& progress);

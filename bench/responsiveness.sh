@@ -46,18 +46,27 @@ type_into 124 170 "$tmp/picture.bmp"
 caption() { xdotool getwindowname "$wid" 2>/dev/null || true; }
 rows() { sqlite3 -readonly "$collection/Velmora2.db" "SELECT count(*) FROM CD;"; }
 
+target=$collection/Programi/Big/Setup.exe
 for run in $(seq "$runs"); do
     sync
+    previous=$(stat -c %i "$target")
     "$root/bench/pingwatch.py" "$wid" 600 20 >"$tmp/ping.txt" &
     watch_pid=$!
+    # Away from the button first: a pointer already in place would make
+    # xdotool wait for a motion that never comes.
+    xdotool mousemove --window "$wid" 5 5
     sleep 0.5
     start=$(date +%s.%N)
     click 140 260
-    done_adding() { [[ $(rows) == "$run" && $(caption) == "100% Complete" ]]; }
+    # Done once the row is stored and the new Setup.exe has replaced the old.
+    done_adding() {
+        [[ $(rows) == "$run" && $(stat -c %i "$target") != "$previous" &&
+            $(caption) == "100% Complete" ]]
+    }
     wait_until 600 done_adding
-    # The caption shows 100% only after the rename; one more ping round.
-    sleep 0.2
     end=$(date +%s.%N)
+    # One more round of pings after the end.
+    sleep 0.2
     kill -TERM "$watch_pid"
     wait "$watch_pid" || true
     watch_pid=

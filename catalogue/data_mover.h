@@ -4,6 +4,7 @@
 #include "catalogue/file_system.h"
 #include "catalogue/writeback_pacer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,9 +17,9 @@ namespace velmora {
 // worker: the kernel's copy first (a reflink where the file system can),
 // read and write where the kernel refuses. A source that ends early fails
 // the copy. With `boundDirtyData`, the data waiting for the disk is kept
-// to a few megabytes as it goes, so that the flush at the end is short and
-// what counts as copied is what the disk has taken; otherwise it is what the
-// page cache has taken, as with cp.
+// bounded as it goes (see WritebackPacer), so that the flush at the end is
+// short and what counts as copied is what the disk has taken; otherwise it is
+// what the page cache has taken, as with cp.
 class DataMover {
 public:
     DataMover(FileSystem& fs, int source, int target, std::int64_t size, bool boundDirtyData,

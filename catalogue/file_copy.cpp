@@ -3,6 +3,7 @@
 #include "catalogue/background_task.h"
 #include "catalogue/copy_error.h"
 #include "catalogue/copy_progress_state.h"
+#include "catalogue/entry_checks.h"
 #include "catalogue/replacing_copy.h"
 
 #include <cerrno>
@@ -11,14 +12,9 @@
 namespace velmora {
 namespace {
 
-// A NUL would cut a name short and name another file than the one given; a
-// "/" would lead out of the folder.
+// A NUL would cut a path short and name another file than the one given.
 bool holdsNul(std::string_view text) {
     return text.find('\0') != std::string_view::npos;
-}
-bool isPlainName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && !holdsNul(name) &&
-           name.find('/') == std::string_view::npos;
 }
 
 // The calling thread's side of one copy: reports the worker's totals to the
@@ -32,7 +28,8 @@ public:
     bool cancelled() const { return m_cancel != nullptr && *m_cancel != 0; }
     bool started() const { return m_started; }
 
-    // The report of one slice of waiting; false when the copy is to stop.
+    // The report of one slice of waiting; false when the routine asks the
+    // copy to stop.
     bool tick() {
         if (!m_started) {
             m_started = true;
@@ -51,11 +48,9 @@ private:
     bool report(std::uint32_t reason, std::int64_t done) {
         const std::int64_t size = m_state.size();
         m_reportedDone = done;
-        if (m_routine != nullptr && m_routine(size, done, size, done, 1, reason, m_state.source(),
-                                              m_state.target(), m_data) != PROGRESS_CONTINUE) {
-            return false;
-        }
-        return !cancelled();
+        return m_routine == nullptr ||
+               m_routine(size, done, size, done, 1, reason, m_state.source(), m_state.target(),
+                         m_data) == PROGRESS_CONTINUE;
     }
 
     const CopyProgressState& m_state;
@@ -69,7 +64,7 @@ private:
 } // namespace
 
 OpenedFolder CreateDirectoryA(int parent, std::string_view name, FileSystem& fs) {
-    if (!isPlainName(name)) {
+    if (!isSingleFolderName(name)) {
         return {{}, systemError(EINVAL)};
     }
     const std::string level(name);
@@ -97,7 +92,8 @@ std::error_code CopyFileExA(const std::string& existing, const FileInFolder& new
     // A copy is all or nothing, so there is never a partial copy to resume:
     // COPY_FILE_RESTARTABLE needs no work. Other flags are not supported and
     // are refused rather than silently ignored.
-    if ((flags & ~COPY_FILE_RESTARTABLE) != 0 || holdsNul(existing) || !isPlainName(newFile.name)) {
+    if ((flags & ~COPY_FILE_RESTARTABLE) != 0 || holdsNul(existing) ||
+        !isSingleFolderName(newFile.name)) {
         return systemError(EINVAL);
     }
     CopyProgressState state;

@@ -25,9 +25,7 @@ std::string targetPath(std::string_view programFolder, std::string_view name) {
 
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
                                FileSystem& fs) {
-    std::string programs = applicationFolder;
-    programs += '/';
-    programs += kProgramsFolder;
+    const std::string programs = programFolderPath(applicationFolder, "");
     const Descriptor parent(fs, fs.openAt(AT_FDCWD, programs.c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!parent.valid()) {
         return {{}, systemError(errno)};

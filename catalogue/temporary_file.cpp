@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <sys/file.h>
 #include <vector>
@@ -35,6 +36,25 @@ bool noUnnamedFiles(int error) {
     return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL;
 }
 
+// Calls `create` with fresh marked names until it succeeds, or fails for
+// another reason than a name already taken; sets `name` to the one taken.
+std::error_code underFreshName(std::string_view target,
+                               const std::function<bool(const std::string&)>& create,
+                               std::string& name) {
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string candidate = temporaryName(target, random);
+        if (create(candidate)) {
+            name = std::move(candidate);
+            return {};
+        }
+        if (errno != EEXIST) {
+            return systemError(errno);
+        }
+    }
+    return systemError(EEXIST);
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -55,26 +75,22 @@ TemporaryFile::TemporaryFile(FileSystem& fs, int folder, std::string_view target
         m_error = systemError(errno);
         return;
     }
-    m_named = true;
-    std::mt19937 random(std::random_device{}());
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string name = temporaryName(m_target, random);
-        const int fd = m_fs.openAt(m_folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                                   S_IRUSR | S_IWUSR);
-        if (fd >= 0) {
-            m_file = Descriptor(m_fs, fd);
-            m_name = std::move(name);
-            // A fresh file is locked by nobody. Where locks are not
-            // supported, no clean-up can take one either, so none removes it.
-            m_fs.flock(fd, LOCK_EX | LOCK_NB);
-            return;
-        }
-        if (errno != EEXIST) {
-            m_error = systemError(errno);
-            return;
-        }
+    int fd = -1;
+    m_error = underFreshName(
+        m_target,
+        [&](const std::string& name) {
+            fd = m_fs.openAt(m_folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+                             S_IRUSR | S_IWUSR);
+            return fd >= 0;
+        },
+        m_name);
+    if (m_error) {
+        return;
     }
-    m_error = systemError(EEXIST);
+    m_file = Descriptor(m_fs, fd);
+    // A fresh file is locked by nobody. Where locks are not supported, no
+    // clean-up can take one either, so none removes it.
+    m_fs.flock(fd, LOCK_EX | LOCK_NB);
 }
 
 TemporaryFile::~TemporaryFile() {
@@ -87,25 +103,19 @@ TemporaryFile::~TemporaryFile() {
 }
 
 std::error_code TemporaryFile::giveName() {
-    std::mt19937 random(std::random_device{}());
     const std::string viaProc = "/proc/self/fd/" + std::to_string(m_file.get());
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string name = temporaryName(m_target, random);
-        // Linking a descriptor needs a privilege; its /proc entry does not.
-        int linked = m_fs.linkAt(m_file.get(), "", m_folder, name.c_str(), AT_EMPTY_PATH);
-        if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
-            linked =
-                m_fs.linkAt(AT_FDCWD, viaProc.c_str(), m_folder, name.c_str(), AT_SYMLINK_FOLLOW);
-        }
-        if (linked == 0) {
-            m_name = std::move(name);
-            return {};
-        }
-        if (errno != EEXIST) {
-            return systemError(errno);
-        }
-    }
-    return systemError(EEXIST);
+    return underFreshName(
+        m_target,
+        [&](const std::string& name) {
+            // Linking a descriptor needs a privilege; its /proc entry does not.
+            if (m_fs.linkAt(m_file.get(), "", m_folder, name.c_str(), AT_EMPTY_PATH) == 0) {
+                return true;
+            }
+            return (errno == ENOENT || errno == EPERM) &&
+                   m_fs.linkAt(AT_FDCWD, viaProc.c_str(), m_folder, name.c_str(),
+                               AT_SYMLINK_FOLLOW) == 0;
+        },
+        m_name);
 }
 
 std::error_code TemporaryFile::replaceTarget() {

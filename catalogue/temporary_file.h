@@ -29,8 +29,6 @@ public:
     bool valid() const noexcept { return m_file.valid(); }
     std::error_code error() const noexcept { return m_error; }
     int fd() const noexcept { return m_file.get(); }
-    // Whether the file system had no unnamed files, so a named one is used.
-    bool named() const noexcept { return m_named; }
 
     // Ends the writing: closes the descriptor that wrote, whose close can be
     // the first to report a failed write-back, while a second descriptor
@@ -48,7 +46,6 @@ private:
     std::string m_target;
     Descriptor m_file;
     std::string m_name; // the file's current name; empty while it has none
-    bool m_named = false;
     std::error_code m_error;
 };
 

@@ -6,7 +6,6 @@
 #include "entry_form/window_services.h"
 #include "version.h"
 
-#include <QStyle>
 #include <exception>
 
 namespace velmora {
@@ -21,7 +20,7 @@ EntryApplication::EntryApplication(int& argc, char** argv, WindowServices* servi
     // the first widget, and the form's font registered and made the font of
     // every window, message boxes and file dialogs included. The application
     // owns the style.
-    setStyle(new FormStyle(style()->name()));
+    setStyle(new FormStyle);
     loadFormFont();
     setFont(formFont());
 }

@@ -2,8 +2,6 @@
 
 namespace velmora {
 
-FormStyle::FormStyle(const QString& baseKey) : QProxyStyle(baseKey) {}
-
 int FormStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                          QStyleHintReturn* returnData) const {
     if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {

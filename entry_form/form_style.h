@@ -11,8 +11,9 @@ class FormStyle : public QProxyStyle {
     Q_OBJECT
 
 public:
-    // `baseKey` names the style to build on, as QStyleFactory knows it.
-    explicit FormStyle(const QString& baseKey);
+    // Builds on the style the application would use without it: the
+    // platform's own, or the one asked for with -style.
+    FormStyle() = default;
 
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
                   const QWidget* widget = nullptr,

@@ -1,9 +1,9 @@
 #include "tools/jet_conversion.h"
 
 #include "catalogue/access_format.h"
+#include "catalogue/descriptor.h"
 #include "tools/converted_catalogue.h"
 #include "tools/jet_reader.h"
-#include "tools/unique_fd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +22,11 @@ namespace velmora {
 namespace {
 
 constexpr const char* kCatalogueName = "Velmora2.db";
+
+// A descriptor this conversion opened, closed when it goes out of scope.
+Descriptor owned(int fd) {
+    return Descriptor(FileSystem::real(), fd);
+}
 
 // A refusal or failure, as the one line the user reads.
 class ConversionError : public std::runtime_error {
@@ -77,7 +82,7 @@ public:
 
         removeLeftover(kConvertingName);
         removeLeftover(kKeepingName);
-        const UniqueFd converting = createConverting();
+        const Descriptor converting = createConverting();
         const std::string convertingPath = m_folder + "/" + std::string(kConvertingName);
         const std::vector<ConvertedTable> tables = writeConvertedCatalogue(
             convertingPath, reader, [this] { step(ConversionStep::TableWritten); });
@@ -119,8 +124,8 @@ private:
     }
 
     void openFolder() {
-        m_dir.reset(open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!m_dir) {
+        m_dir = owned(open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_dir.valid()) {
             fail(m_folder + ": cannot open the folder" + reason(errno));
         }
         // One conversion at a time in a folder: a second one would share the
@@ -131,8 +136,8 @@ private:
     }
 
     void openOriginal() {
-        m_original.reset(openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!m_original) {
+        m_original = owned(openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!m_original.valid()) {
             const int error = errno;
             fail(m_catalogue + (error == ELOOP
                                     ? ": a symbolic link; only a catalogue that is a plain file is "
@@ -185,14 +190,14 @@ private:
         }
     }
 
-    UniqueFd createConverting() {
+    Descriptor createConverting() {
         // The permissions of the catalogue it replaces, but writable by its
         // owner: files copied from a CD are read-only, and the new catalogue
         // exists to be added to.
         const mode_t mode = (m_originalStat.st_mode & 0666) | S_IRUSR | S_IWUSR;
-        UniqueFd fd(openat(m_dir.get(), std::string(kConvertingName).c_str(),
-                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (!fd) {
+        Descriptor fd = owned(openat(m_dir.get(), std::string(kConvertingName).c_str(),
+                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (!fd.valid()) {
             fail(m_folder + ": cannot write the new catalogue in this folder" + reason(errno));
         }
         m_madeConverting = true;
@@ -241,8 +246,9 @@ private:
         if (!S_ISREG(existing.st_mode) || existing.st_size != m_originalStat.st_size) {
             return false;
         }
-        const UniqueFd copy(openat(m_dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!copy) {
+        const Descriptor copy =
+            owned(openat(m_dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!copy.valid()) {
             return false;
         }
         std::vector<char> ours(1 << 16);
@@ -285,9 +291,10 @@ private:
     bool copy(const std::string& name) {
         const std::string keeping(kKeepingName);
         const mode_t mode = m_originalStat.st_mode & 0666;
-        const UniqueFd out(openat(m_dir.get(), keeping.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (!out) {
+        const Descriptor out =
+            owned(openat(m_dir.get(), keeping.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (!out.valid()) {
             fail(m_folder + ": cannot keep a copy of the original in this folder" + reason(errno));
         }
         m_madeKeeping = true;
@@ -373,8 +380,8 @@ private:
     const std::string m_folder;
     const std::string m_catalogue;
     const ConversionHooks& m_hooks;
-    UniqueFd m_dir;
-    UniqueFd m_original;
+    Descriptor m_dir;
+    Descriptor m_original;
     struct stat m_originalStat {};
     AccessFormat m_format = AccessFormat::None;
     bool m_madeConverting = false;

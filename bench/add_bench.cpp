@@ -6,7 +6,7 @@
 // the command's peak resident memory for 1,000 entries and for 100.
 //   add_bench VELMORA2_ADD [RUNS] [FOLDER]
 #include "catalogue/catalogue_database.h"
-#include "tools/collection_init.h"
+#include "cli/init/collection_init.h"
 
 #include <algorithm>
 #include <array>

@@ -11,7 +11,7 @@
 // copies replace the previous files, against `cp SETUP OLD && sync OLD`.
 #include "catalogue/add_operation.h"
 #include "catalogue/entry_window.h"
-#include "tools/collection_init.h"
+#include "cli/init/collection_init.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // The database part of one add (open, insert, close), timed against an empty
 // catalogue and against one of 1,000,000 rows. Prints medians and their ratio.
 #include "catalogue/catalogue_database.h"
-#include "tools/collection_init.h"
+#include "cli/init/collection_init.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,11 +1,11 @@
 #include "catalogue/add_operation.h"
 
-#include "catalogue/background_task.h"
 #include "catalogue/catalogue_database.h"
-#include "catalogue/copy_progress.h"
+#include "catalogue/copy/background_task.h"
+#include "catalogue/copy/copy_progress.h"
+#include "catalogue/copy/file_copy.h"
 #include "catalogue/entry_checks.h"
 #include "catalogue/failure.h"
-#include "catalogue/file_copy.h"
 #include "catalogue/folder_name_limit.h"
 #include "catalogue/program_folder.h"
 

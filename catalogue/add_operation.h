@@ -1,7 +1,7 @@
 #pragma once
 
+#include "catalogue/copy/file_system.h"
 #include "catalogue/entry_window.h"
-#include "catalogue/file_system.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "catalogue/catalogue_database.h"
 
-#include "catalogue/access_format.h"
+#include "access/access_format.h"
 #include "catalogue/failure.h"
 
 #include <sqlite3.h>

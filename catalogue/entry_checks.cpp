@@ -93,9 +93,4 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-bool isSingleFolderName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
-}
-
 } // namespace velmora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/copy/entry_name.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -18,9 +20,5 @@ std::size_t characterCount(std::string_view utf8);
 // spaces and joiners, the soft hyphen, the byte order mark and the like).
 // Bytes that are not valid UTF-8 count as something shown.
 bool isBlank(std::string_view text);
-
-// A program name that names exactly one folder inside "Programi": not empty,
-// not "." or "..", and without "/" (or a NUL, which no path can hold).
-bool isSingleFolderName(std::string_view name);
 
 } // namespace velmora

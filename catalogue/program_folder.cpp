@@ -1,6 +1,6 @@
 #include "catalogue/program_folder.h"
 
-#include "catalogue/copy_error.h"
+#include "catalogue/copy/copy_error.h"
 
 #include <cerrno>
 #include <fcntl.h>

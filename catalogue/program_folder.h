@@ -1,7 +1,7 @@
 #pragma once
 
-#include "catalogue/file_copy.h"
-#include "catalogue/file_system.h"
+#include "catalogue/copy/file_copy.h"
+#include "catalogue/copy/file_system.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "catalogue/add_operation.h"
 #include "catalogue/catalogue_database.h"
-#include "tests/catalogue/recording_window.h"
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
 #include <algorithm>
 #include <filesystem>

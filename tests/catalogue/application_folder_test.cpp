@@ -1,4 +1,4 @@
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/temp_collection.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "catalogue/catalogue_database.h"
 #include "catalogue/failure.h"
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/temp_collection.h"
 
 #include <filesystem>
 #include <future>

@@ -1,8 +1,8 @@
 #include "catalogue/add_operation.h"
 #include "catalogue/failure.h"
-#include "tests/catalogue/faulty_file_system.h"
-#include "tests/catalogue/recording_window.h"
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
 #include <chrono>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "catalogue/copy_error.h"
+#include "catalogue/copy/copy_error.h"
+#include "catalogue/copy/file_copy.h"
+#include "catalogue/copy/temporary_file.h"
 #include "catalogue/failure.h"
-#include "catalogue/file_copy.h"
-#include "catalogue/temporary_file.h"
-#include "tests/catalogue/faulty_file_system.h"
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_collection.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "catalogue/copy_progress.h"
+#include "catalogue/copy/copy_progress.h"
 #include "catalogue/failure.h"
-#include "tests/catalogue/recording_window.h"
+#include "tests/support/recording_window.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

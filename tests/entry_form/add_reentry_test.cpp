@@ -1,10 +1,10 @@
 // While an add runs the window repaints and shows its caption, but takes no
 // input; a close asked for meanwhile happens when the add has returned.
 #include "catalogue/add_operation.h"
+#include "cli/init/collection_init.h"
 #include "entry_form/form_add.h"
-#include "tests/catalogue/faulty_file_system.h"
 #include "tests/entry_form/test_seams.h"
-#include "tools/collection_init.h"
+#include "tests/support/faulty_file_system.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,11 +1,11 @@
 // The five commands: Novi, the two file pickers, Izlaz, and Dodaj into a real
 // temporary collection.
 #include "catalogue/add_operation.h"
+#include "cli/init/collection_init.h"
 #include "entry_form/form_add.h"
 #include "entry_form/open_file_dialog.h"
 #include "tests/entry_form/test_seams.h"
 #include "tests/entry_form/typing.h"
-#include "tools/collection_init.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -2,8 +2,8 @@
 // operation: every row and folder arrives, and neither open descriptors nor
 // memory grow. The timings are printed for the record, never asserted.
 #include "catalogue/add_operation.h"
-#include "tests/catalogue/recording_window.h"
-#include "tests/catalogue/temp_collection.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
 #include <chrono>
 #include <cstdio>

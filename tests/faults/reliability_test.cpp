@@ -5,11 +5,11 @@
 // VELMORA_UPDATE_DOCS=1 to rewrite it after a deliberate change).
 #include "catalogue/add_operation.h"
 #include "catalogue/catalogue_database.h"
-#include "catalogue/temporary_file.h"
-#include "tests/catalogue/faulty_file_system.h"
-#include "tests/catalogue/recording_window.h"
-#include "tests/catalogue/temp_collection.h"
+#include "catalogue/copy/temporary_file.h"
 #include "tests/faults/readonly_vfs.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -4,9 +4,9 @@
 // with nothing written; one new row equal to the three texts with both files
 // equal to their sources; one new row with its file failures reported.
 #include "catalogue/add_operation.h"
-#include "tests/catalogue/recording_window.h"
-#include "tests/catalogue/temp_collection.h"
-#include "tools/collection_init.h"
+#include "cli/init/collection_init.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
 #include <cstdlib>
 #include <filesystem>

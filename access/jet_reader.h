@@ -1,0 +1,80 @@
+#pragma once
+
+#include "access/access_format.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Reading the user tables of an Access (Jet 3 or Jet 4) database, row by row,
+// through libmdb. libmdb and glib stay inside jet_reader.cpp.
+namespace velmora::jet {
+
+// A file that cannot be read as a Jet database: the text says why, in words
+// fit for a one-line error.
+class JetError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The SQLite storage class a column's values take.
+enum class Storage { Integer, Real, Text, Blob };
+
+struct Column {
+    std::string name; // UTF-8
+    int jetType = 0;  // libmdb's MDB_* type number
+    Storage storage = Storage::Blob;
+    bool autonumber = false; // a long-integer autonumber
+};
+
+struct Table {
+    std::string name; // UTF-8
+    std::vector<Column> columns;
+    std::uint32_t recordedRows = 0;  // the row count the table definition records
+    std::int64_t nextAutonumber = 0; // the next autonumber the table definition records
+};
+
+// One field of a row, decoded: NULL, an integer, a real, UTF-8 text or bytes.
+struct Value {
+    enum class Type { Null, Integer, Real, Text, Blob };
+    Type type = Type::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string bytes; // the text or the blob
+};
+
+class JetReader {
+public:
+    // Opens the database at `path` (a name under /proc/self/fd reads exactly
+    // the file a caller holds open) and reads its table definitions. Throws
+    // JetError for a file that libmdb cannot open or whose catalogue is damaged.
+    explicit JetReader(const std::string& path);
+    ~JetReader();
+    JetReader(const JetReader&) = delete;
+    JetReader& operator=(const JetReader&) = delete;
+
+    AccessFormat format() const;
+    // Encrypted with a database key: libmdb would unmask its pages, but no
+    // file of ours shows that it does so correctly, so such a file is refused.
+    bool encrypted() const;
+    // The user tables, in the order of the database's catalogue; system tables
+    // (MSys*) are left out.
+    const std::vector<Table>& tables() const;
+
+    using RowSink = std::function<void(std::span<const Value>)>;
+    // Calls `onRow` for every live row of tables()[index], in the file's order,
+    // and returns how many there were. Deleted rows are skipped; a row moved to
+    // another page is read where its overflow pointer stands. Throws JetError
+    // when a page, row or long value cannot be read.
+    std::uint64_t readRows(std::size_t index, const RowSink& onRow);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace velmora::jet

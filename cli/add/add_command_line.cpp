@@ -1,0 +1,69 @@
+#include "cli/add/add_command_line.h"
+
+#include "version.h"
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+namespace velmora {
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CLI::App app("Adds programs to a collection's catalogue and copies their setup file and "
+                 "picture into Programi/<name>/, one entry or a CSV list.",
+                 "velmora2-add");
+    app.set_version_flag("--version", std::string(kVersion));
+    app.footer("One entry:  velmora2-add --program NAME [--category CAT] [--description TEXT]\n"
+               "                         --setup PATH --picture PATH\n"
+               "Many:       velmora2-add --csv FILE    (- for standard input)\n"
+               "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
+               "in any order; relative paths are taken from the CSV file's folder.\n"
+               "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments or CSV,\n"
+               "130/143 interrupted by SIGINT/SIGTERM.");
+
+    AddOptions options;
+    options.entry.text(Field::Kategorija) = "CDDVD";
+    std::string csvFile;
+    CLI::Option* csv = app.add_option("--csv", csvFile, "CSV list of entries")->type_name("FILE");
+    const auto entryOption = [&](const char* name, Field field, const char* type,
+                                 const char* help) {
+        return app.add_option(name, options.entry.text(field), help)
+            ->type_name(type)
+            ->excludes(csv);
+    };
+    CLI::Option* program = entryOption("--program", Field::Program, "NAME", "program name");
+    entryOption("--category", Field::Kategorija, "CAT", "category (default CDDVD)");
+    entryOption("--description", Field::Opis, "TEXT", "description, at most 49 characters");
+    CLI::Option* setup =
+        entryOption("--setup", Field::Source, "PATH", "setup file, copied as Setup.exe");
+    CLI::Option* picture =
+        entryOption("--picture", Field::Slika, "PATH", "picture, copied as Picture.bmp");
+    app.add_option("--collection", options.collection,
+                   "collection folder (default: the folder that holds velmora2-add)")
+        ->type_name("DIR")
+        ->check(CLI::ExistingDirectory);
+    app.add_flag("-q,--quiet", options.quiet, "print only failures");
+
+    CommandLine result;
+    std::ostringstream out;
+    std::ostringstream err;
+    try {
+        app.parse(argc, argv);
+        if (csv->count() == 0 &&
+            (program->count() == 0 || setup->count() == 0 || picture->count() == 0)) {
+            throw CLI::ValidationError("give --program, --setup and --picture, or --csv FILE");
+        }
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error, out, err);
+        result.exitStatus = status == 0 ? 0 : kBadArguments;
+        result.output = out.str();
+        result.errors = err.str();
+        return result;
+    }
+    if (csv->count() != 0) {
+        options.csvFile = std::move(csvFile);
+    }
+    result.options = std::move(options);
+    return result;
+}
+
+} // namespace velmora

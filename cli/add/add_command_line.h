@@ -1,0 +1,32 @@
+#pragma once
+
+#include "cli/add/add_entry.h"
+
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+// What velmora2-add was asked to do.
+struct AddOptions {
+    std::optional<std::string> csvFile; // "-" for standard input; none: the entry below
+    AddEntry entry;         // the entry of --program, --category, ... when there is no CSV
+    std::string collection; // empty: the folder that holds the executable
+    bool quiet = false;
+};
+
+// The command line read: either options to run with, or an exit status with
+// the texts to print first (help, version, or what is wrong with the line).
+struct CommandLine {
+    std::optional<AddOptions> options;
+    int exitStatus = 0;
+    std::string output; // for standard output
+    std::string errors; // for standard error
+};
+
+// Bad arguments give exit status 2.
+inline constexpr int kBadArguments = 2;
+
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+} // namespace velmora

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "catalogue/entry_window.h"
+#include "cli/add/add_entry.h"
+#include "cli/add/interrupt_watch.h"
+#include "cli/add/progress_report.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// The add's window on a terminal: the fields are one entry's texts, the
+// caption and the message boxes go to the progress report, and letting
+// pending events run means looking for SIGINT or SIGTERM, which sets the
+// cancel flag that the copies read.
+class TerminalWindow final : public EntryWindow {
+public:
+    // `collection` empty: the folder that holds the executable, read anew at
+    // each use as the window reads it. `interrupts` may be null.
+    TerminalWindow(const AddEntry& entry, std::string collection, ProgressReport& report,
+                   InterruptWatch* interrupts, std::int32_t& cancel);
+
+    std::string fieldText(Field field) override;
+    void setCaption(std::string_view text) override;
+    void messageBox(std::string_view text, std::string_view title) override;
+    void processPendingEvents() override;
+    std::string applicationFolder() override;
+    void copyStarting(std::string_view targetName) override;
+
+    // Whether the add showed any message, and whether its first one was one
+    // of the refusals that end an add before anything is written.
+    bool showedMessage() const { return m_showedMessage; }
+    bool refused() const;
+
+private:
+    const AddEntry& m_entry;
+    std::string m_collection;
+    ProgressReport& m_report;
+    InterruptWatch* m_interrupts;
+    std::int32_t& m_cancel;
+    bool m_showedMessage = false;
+    std::string m_firstText;
+    std::string m_firstTitle;
+};
+
+} // namespace velmora

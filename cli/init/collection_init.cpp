@@ -1,0 +1,108 @@
+#include "cli/init/collection_init.h"
+
+#include "access/access_format.h"
+#include "catalogue/catalogue_database.h"
+#include "cli/init/jet_conversion.h"
+
+#include <filesystem>
+#include <memory>
+#include <sqlite3.h>
+#include <system_error>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Db = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+std::string sqliteError(sqlite3* db, const std::string& path) {
+    return path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// Checks that an existing file is an SQLite database holding table CD with the
+// three text columns; opened read-only, so a refused file stays as it was.
+InitResult checkCatalogue(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int code = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const Db db(raw);
+    if (code != SQLITE_OK) {
+        return {sqliteError(raw, path)};
+    }
+    sqlite3_stmt* rawStatement = nullptr;
+    if (sqlite3_prepare_v2(raw, "SELECT name FROM pragma_table_info('CD')", -1, &rawStatement,
+                           nullptr) != SQLITE_OK) {
+        return {path + ": not a catalogue (" + sqlite3_errmsg(raw) + ")"};
+    }
+    const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    int found = 0;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rawStatement)) == SQLITE_ROW) {
+        const std::string column =
+            reinterpret_cast<const char*>(sqlite3_column_text(rawStatement, 0));
+        // Names match in any letter case, as in SQL (a converted Access
+        // catalogue keeps its own spelling).
+        for (const char* name : {"Kategorija", "Program", "Opis"}) {
+            found += sqlite3_stricmp(column.c_str(), name) == 0;
+        }
+    }
+    if (step != SQLITE_DONE) {
+        return {path + ": not a catalogue (" + sqlite3_errmsg(raw) + ")"};
+    }
+    if (found != 3) {
+        return {path + ": not a catalogue (no table CD with Kategorija, Program, Opis)"};
+    }
+    return {};
+}
+
+InitResult createCatalogue(const std::string& path) {
+    sqlite3* raw = nullptr;
+    // Reached only when no file of this name exists (checked by the caller).
+    const int code =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const Db db(raw);
+    if (code != SQLITE_OK) {
+        return {sqliteError(raw, path)};
+    }
+    if (sqlite3_exec(raw, "CREATE TABLE CD (Kategorija TEXT, Program TEXT, Opis TEXT);", nullptr,
+                     nullptr, nullptr) != SQLITE_OK) {
+        return {sqliteError(raw, path)};
+    }
+    return {};
+}
+
+} // namespace
+
+InitResult initCollection(const std::string& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error || !fs::is_directory(folder)) {
+        return {folder + ": cannot make the folder" + (error ? " (" + error.message() + ")" : "")};
+    }
+    const std::string path = databasePath(folder);
+    const bool exists = fs::exists(fs::symlink_status(path, error));
+    std::vector<std::string> lines;
+    if (exists && accessFormatOfFile(path) != AccessFormat::None) {
+        ConversionResult converted = convertAccessCatalogue(folder);
+        if (!converted.ok()) {
+            return {converted.error, {}};
+        }
+        lines = std::move(converted.lines);
+    } else if (exists) {
+        if (InitResult checked = checkCatalogue(path); !checked.ok()) {
+            return checked;
+        }
+    } else if (InitResult created = createCatalogue(path); !created.ok()) {
+        return created;
+    }
+    const fs::path programi = fs::path(folder) / "Programi";
+    fs::create_directory(programi, error);
+    if (error || !fs::is_directory(programi)) {
+        return {programi.string() + ": cannot make the folder" +
+                    (error ? " (" + error.message() + ")" : ""),
+                std::move(lines)};
+    }
+    return {{}, std::move(lines)};
+}
+
+} // namespace velmora

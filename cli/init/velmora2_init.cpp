@@ -1,0 +1,31 @@
+// velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to,
+// or converts the Access catalogue of a collection brought from Windows.
+#include "cli/init/collection_init.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
+        std::puts("usage: velmora2-init FOLDER\n"
+                  "Makes FOLDER/Velmora2.db (table CD) and FOLDER/Programi; an existing\n"
+                  "catalogue is left as it is. An Access (Jet 4 or Jet 3) Velmora2.db is\n"
+                  "converted into an SQLite catalogue; the original is kept beside it as\n"
+                  "Velmora2.jet4.db (Velmora2.jet3.db), or the next free name.");
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '\0') {
+        std::fputs("usage: velmora2-init FOLDER\n", stderr);
+        return 2;
+    }
+    const velmora::InitResult result = velmora::initCollection(argv[1]);
+    for (const std::string& line : result.lines) {
+        std::puts(line.c_str());
+    }
+    if (!result.ok()) {
+        std::fprintf(stderr, "velmora2-init: %s\n", result.error.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,116 @@
+#include "cli/add/add_command_line.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+namespace {
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<std::string> arguments; // after the program's name
+    int status;                         // -1: the add runs
+    std::string csv;                    // "(none)": one entry
+    std::array<std::string, 3> entry;   // Program, Kategorija, Opis when one entry
+    bool quiet;
+    std::string printed; // found in the output (status 0) or the errors
+};
+
+class AddCommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(AddCommandLineTest, ReadsOptionsOrGivesTheExitStatus) {
+    const CommandLineCase& c = GetParam();
+    std::vector<const char*> argv = {"velmora2-add"};
+    for (const std::string& argument : c.arguments) {
+        argv.push_back(argument.c_str());
+    }
+    const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    if (c.status >= 0) {
+        ASSERT_FALSE(line.options.has_value());
+        EXPECT_EQ(line.exitStatus, c.status);
+        const std::string& printed = c.status == 0 ? line.output : line.errors;
+        EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+        return;
+    }
+    ASSERT_TRUE(line.options.has_value()) << line.errors;
+    const AddOptions& options = *line.options;
+    EXPECT_EQ(options.csvFile.value_or("(none)"), c.csv);
+    EXPECT_EQ(options.quiet, c.quiet);
+    if (!options.csvFile) {
+        EXPECT_EQ(options.entry.text(Field::Program), c.entry[0]);
+        EXPECT_EQ(options.entry.text(Field::Kategorija), c.entry[1]);
+        EXPECT_EQ(options.entry.text(Field::Opis), c.entry[2]);
+        EXPECT_EQ(options.entry.text(Field::Source), "s.exe");
+        EXPECT_EQ(options.entry.text(Field::Slika), "p.bmp");
+        EXPECT_EQ(options.entry.line, 0);
+    }
+}
+
+const std::vector<std::string> kFiles = {"--setup", "s.exe", "--picture", "p.bmp"};
+
+std::vector<std::string> with(std::vector<std::string> arguments,
+                              const std::vector<std::string>& more = kFiles) {
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AddCommandLineTest,
+    ::testing::Values(
+        CommandLineCase{"CategoryAndDescriptionDefaults",
+                        with({"--program", "Tool"}),
+                        -1,
+                        "(none)",
+                        {"Tool", "CDDVD", ""},
+                        false,
+                        ""},
+        CommandLineCase{
+            "EveryEntryOption",
+            with({"--program", "A b", "--category", "Igre", "--description=-d, e", "-q"}),
+            -1,
+            "(none)",
+            {"A b", "Igre", "-d, e"},
+            true,
+            ""},
+        CommandLineCase{"BlankValuesAreLeftToTheAdd",
+                        with({"--program", "", "--category", " "}),
+                        -1,
+                        "(none)",
+                        {"", " ", ""},
+                        false,
+                        ""},
+        CommandLineCase{"CsvFile", {"--csv", "list.csv", "--quiet"}, -1, "list.csv", {}, true, ""},
+        CommandLineCase{"CsvOnStandardInput", {"--csv", "-"}, -1, "-", {}, false, ""},
+        CommandLineCase{"CsvWithAnEntryOption",
+                        {"--csv", "l.csv", "--program", "T"},
+                        2,
+                        "",
+                        {},
+                        false,
+                        "excludes"},
+        CommandLineCase{"PictureMissing",
+                        {"--program", "T", "--setup", "s.exe"},
+                        2,
+                        "",
+                        {},
+                        false,
+                        "give --program, --setup and --picture, or --csv FILE"},
+        CommandLineCase{"NothingGiven", {}, 2, "", {}, false, "give --program"},
+        CommandLineCase{
+            "UnknownOption", with({"--program", "T", "--force"}), 2, "", {}, false, "--force"},
+        CommandLineCase{
+            "StrayArgument", with({"--program", "T", "extra"}), 2, "", {}, false, "extra"},
+        CommandLineCase{"CollectionMissing",
+                        with({"--program", "T", "--collection", "/no/such/folder"}),
+                        2,
+                        "",
+                        {},
+                        false,
+                        "/no/such/folder"},
+        CommandLineCase{"Help", {"--help"}, 0, "", {}, false, "--csv FILE"},
+        CommandLineCase{"Version", {"--version"}, 0, "", {}, false, "1.00\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velmora::testing

@@ -1,0 +1,265 @@
+// velmora2-add run as a child process, as a person or a script runs it.
+#include "tests/support/child_process.h"
+#include "tests/support/temp_collection.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kAdd = VELMORA_ADD_EXE;
+
+std::string repeat(const std::string& piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// A collection and two small source files.
+class AddToolTest : public ::testing::Test {
+protected:
+    AddToolTest() {
+        fs::create_directory(sources.path() / "pics");
+        writeFile(setup(), patternBytes(70000, 1));
+        writeFile(picture(), patternBytes(1024, 2));
+    }
+
+    fs::path setup() const { return sources.path() / "setup.exe"; }
+    fs::path picture() const { return sources.path() / "pics" / "picture.bmp"; }
+
+    ChildResult add(std::vector<std::string> arguments,
+                    const std::string& input = "/dev/null") const {
+        arguments.insert(arguments.begin(), {kAdd, "--collection", collection.str()});
+        return runChild(arguments, input);
+    }
+    std::vector<std::string> entry(const std::string& program, const std::string& description,
+                                   const std::string& setupPath) const {
+        return {"--program", program,   "--description", description,
+                "--setup",   setupPath, "--picture",     picture().string()};
+    }
+    void expectNothingWritten() const {
+        EXPECT_TRUE(collection.rows().empty());
+        EXPECT_TRUE(fs::is_empty(collection.path() / "Programi"));
+    }
+
+    TempCollection collection;
+    TempDir sources;
+};
+
+TEST_F(AddToolTest, OneEntryStoresTheRowAndBothFiles) {
+    const ChildResult result = add(entry("Tool", "Small tool", setup().string()));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "[1/1] Tool: added\n1 entry: 1 added, 0 refused, 0 with failures\n");
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", "Small tool"}}));
+    EXPECT_EQ(readFile(collection.programFolder("Tool") / "Setup.exe"), readFile(setup()));
+    EXPECT_EQ(readFile(collection.programFolder("Tool") / "Picture.bmp"), readFile(picture()));
+}
+
+struct Refusal {
+    const char* name;
+    std::string program;
+    std::string description;
+    std::string setup; // "(file)": the real setup file
+    std::string line;
+};
+
+class RefusalTest : public AddToolTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusalTest, GivesItsLineAndExit1WithNothingWritten) {
+    const Refusal& r = GetParam();
+    const ChildResult result =
+        add(entry(r.program, r.description, r.setup == "(file)" ? setup().string() : r.setup));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.errors, r.line + "\n[1/1] " + r.program +
+                                 ": refused\n1 entry: 0 added, 1 refused, 0 with failures\n");
+    expectNothingWritten();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusalTest,
+    ::testing::Values(
+        Refusal{"DescriptionOf50Characters", "Tool", repeat("ž", 50), "(file)",
+                "Greška: Molimo skratite opis. Maksimalno 49 karaktera!"},
+        Refusal{"BlankProgram", " ", "d", "(file)", "Greška: Neko od polja nije ispunjeno!"},
+        Refusal{"EmptySetup", "Tool", "d", "", "Greška: Neko od polja nije ispunjeno!"},
+        Refusal{"ParentFolderName", "..", "d", "(file)", "Greška: Neispravno ime programa!"},
+        Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
+    // A byte order mark, CR LF, columns in another order and case, quoted
+    // commas, quotes and a line break, paths relative to the list's folder,
+    // an absolute one, and a bad row in the middle. The last name holds an
+    // escape sequence, which must not reach the output as one.
+    const std::string list = "\xEF\xBB\xBFProgram,Slika,opis,SOURCE,Kategorija\r\n"
+                             "\"Tool, Pro\",pics/picture.bmp,\"say \"\"hi\"\"\",setup.exe,Igre\r\n"
+                             "Second,pics/picture.bmp,\"two\r\nlines\",setup.exe,Ostalo\r\n"
+                             "Bad,pics/picture.bmp," +
+                             repeat("x", 50) +
+                             ",setup.exe,Igre\r\n"
+                             "\x1b[31mRed,pics/picture.bmp,third," +
+                             setup().string() + ",Internet\r\n";
+    writeFile(sources.path() / "list.csv", list);
+
+    const ChildResult result = add({"--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.errors, "[1/4] Tool, Pro: added\n"
+                             "[2/4] Second: added\n"
+                             "line 5: Greška: Molimo skratite opis. Maksimalno 49 karaktera!\n"
+                             "[3/4] Bad: refused\n"
+                             "[4/4] ?[31mRed: added\n"
+                             "4 entries: 3 added, 1 refused, 0 with failures\n");
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool, Pro", "say \"hi\""},
+                                                   {"Ostalo", "Second", "two\r\nlines"},
+                                                   {"Internet", "\x1b[31mRed", "third"}}));
+    for (const std::string name : {"Tool, Pro", "Second", "\x1b[31mRed"}) {
+        EXPECT_EQ(readFile(collection.programFolder(name) / "Setup.exe"), readFile(setup()));
+        EXPECT_EQ(readFile(collection.programFolder(name) / "Picture.bmp"), readFile(picture()));
+    }
+    EXPECT_FALSE(fs::exists(collection.programFolder("Bad")));
+}
+
+TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
+    const std::string row = "Igre,Tool,d," + setup().string() + "," + picture().string() + "\n";
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source\n" + row);
+    const ChildResult missing = add({"--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.errors, "velmora2-add: " + (sources.path() / "list.csv").string() +
+                                  ": line 1: missing column \"Slika\"\n");
+
+    writeFile(sources.path() / "input.csv", "Kategorija,Program,Opis,Source,Slika,Size\n" + row);
+    const ChildResult unknown = add({"--csv", "-"}, (sources.path() / "input.csv").string());
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.errors, "velmora2-add: standard input: line 1: unknown column \"Size\"\n");
+    expectNothingWritten();
+}
+
+TEST_F(AddToolTest, AThousandEntriesFromOneList) {
+    constexpr int kEntries = 1000;
+    std::string list = "Kategorija,Program,Opis,Source,Slika\n";
+    std::vector<Row> expected;
+    for (int i = 1; i <= kEntries; ++i) {
+        const std::string name = "Program " + std::to_string(i);
+        list += "Ostalo," + name + ",Entry " + std::to_string(i) + ",setup.exe,pics/picture.bmp\n";
+        expected.push_back({"Ostalo", name, "Entry " + std::to_string(i)});
+    }
+    writeFile(sources.path() / "list.csv", list);
+
+    const ChildResult result = add({"--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 0) << result.errors.substr(0, 2000);
+    EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), kEntries + 1);
+    EXPECT_NE(result.errors.find("[1000/1000] Program 1000: added\n"
+                                 "1000 entries: 1000 added, 0 refused, 0 with failures\n"),
+              std::string::npos);
+    EXPECT_EQ(collection.rows(), expected);
+    int complete = 0;
+    for (const auto& folder : fs::directory_iterator(collection.path() / "Programi")) {
+        complete +=
+            folderEntries(folder.path()) == std::set<std::string>{"Picture.bmp", "Setup.exe"};
+    }
+    EXPECT_EQ(complete, kEntries);
+}
+
+// Interrupting a run during a large copy. The source is 1 GiB of data that no
+// file system can share or leave sparse, so the copy takes long enough for
+// its percentage to show on the terminal before the signal is sent.
+struct Interruption {
+    const char* name;
+    int signal;
+    int status;
+};
+
+class InterruptTest : public ::testing::TestWithParam<Interruption> {
+protected:
+    static void SetUpTestSuite() {
+        s_bigSource = std::make_unique<TempDir>();
+        std::ofstream out(s_bigSource->path() / "big-setup.exe", std::ios::binary);
+        for (int mebibyte = 0; mebibyte < 1024; ++mebibyte) {
+            const std::string chunk = patternBytes(1 << 20, mebibyte);
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+    }
+    static void TearDownTestSuite() { s_bigSource.reset(); }
+
+    static std::unique_ptr<TempDir> s_bigSource;
+};
+
+std::unique_ptr<TempDir> InterruptTest::s_bigSource;
+
+// Whether the terminal shows the setup copy below 100%.
+bool setupCopyUnderWay(const std::string& screen) {
+    static const std::regex percentage("Setup\\.exe ([0-9]+)%");
+    for (std::sregex_iterator match(screen.begin(), screen.end(), percentage), end; match != end;
+         ++match) {
+        if (std::stoi((*match)[1]) < 100) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_P(InterruptTest, CancelsTheCopyKeepsThePreviousFileAndReports) {
+    const TempCollection collection;
+    const TempDir sources;
+    const fs::path folder = collection.programFolder("Big");
+    fs::create_directory(folder);
+    const std::string previous = patternBytes(4099, 7);
+    writeFile(folder / "Setup.exe", previous);
+    writeFile(sources.path() / "picture.bmp", patternBytes(1001, 3));
+    writeFile(sources.path() / "small.exe", patternBytes(100, 4));
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,Big,big one," +
+                                               (s_bigSource->path() / "big-setup.exe").string() +
+                                               ",picture.bmp\n"
+                                               "Igre,Small,small one,small.exe,picture.bmp\n");
+
+    TerminalChild child(
+        {kAdd, "--collection", collection.str(), "--csv", (sources.path() / "list.csv").string()});
+    ASSERT_TRUE(child.readUntil(setupCopyUnderWay, 120s)) << "never saw the setup copy under way:\n"
+                                                          << child.screen();
+    child.signal(GetParam().signal);
+    const ChildResult result = child.finish(60s);
+    const std::string name = GetParam().name;
+
+    EXPECT_EQ(result.status, GetParam().status) << result.errors;
+    EXPECT_NE(result.errors.find("line 2: Greška: Kopiranje nije uspjelo! / " +
+                                 (s_bigSource->path() / "big-setup.exe").string() + " -> " +
+                                 (folder / "Setup.exe").string() + " / Operation canceled"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_NE(result.errors.find("Interrupted by " + name +
+                                 ": the copy of line 2 (Big) was cancelled; 1 entry not tried"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_NE(result.errors.find("2 entries: 0 added, 0 refused, 1 with failures, 1 not tried"),
+              std::string::npos)
+        << result.errors;
+    // The size first: a replaced file is 1 GiB, too much to compare and print.
+    ASSERT_EQ(fs::file_size(folder / "Setup.exe"), previous.size());
+    EXPECT_EQ(readFile(folder / "Setup.exe"), previous);
+    EXPECT_EQ(folderEntries(folder), (std::set<std::string>{"Picture.bmp", "Setup.exe"}));
+    // The interrupted entry's row stays, as after a failed copy; the next
+    // entry was never tried.
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Big", "big one"}}));
+    EXPECT_FALSE(fs::exists(collection.programFolder("Small")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
+                         ::testing::Values(Interruption{"SIGINT", SIGINT, 130},
+                                           Interruption{"SIGTERM", SIGTERM, 143}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velmora::testing

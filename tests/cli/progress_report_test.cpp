@@ -1,0 +1,133 @@
+#include "cli/add/progress_report.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace velmora::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct PrintableCase {
+    const char* name;
+    std::string text;
+    std::string shown;
+};
+
+class PrintableTest : public ::testing::TestWithParam<PrintableCase> {};
+
+TEST_P(PrintableTest, NothingReachesTheTerminalAsACommand) {
+    EXPECT_EQ(printable(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PrintableTest,
+    ::testing::Values(PrintableCase{"LettersKept", "Greška č日本 ~", "Greška č日本 ~"},
+                      PrintableCase{"CrLfJoinsLines", "BROJ: 14\r\nOPIS: x", "BROJ: 14 / OPIS: x"},
+                      PrintableCase{"LoneBreaks", "a\nb\rc", "a / b / c"},
+                      PrintableCase{"Escape", "\x1b[31mred\x1b]0;title\x07", "?[31mred?]0;title?"},
+                      PrintableCase{"TabAndDelete", "a\tb\x7f", "a?b?"},
+                      PrintableCase{"C1CommandIntroducer",
+                                    "\xc2\x9b"
+                                    "2J",
+                                    "?2J"},
+                      PrintableCase{"BytesThatAreNotUtf8", "\xff\xfe x \xc4", "?? x ?"},
+                      PrintableCase{"OverlongSlash", "\xc0\xaf", "??"},
+                      PrintableCase{"Surrogate", "\xed\xa0\x80", "???"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A report written into memory, with a clock that the test moves.
+class Recorded {
+public:
+    explicit Recorded(OutputMode mode, int entries = 2, std::size_t width = 0)
+        : m_file(open_memstream(&m_buffer, &m_size)),
+          report(m_file, mode, entries, width, [this] { return m_time; }) {}
+    ~Recorded() {
+        std::fclose(m_file);
+        std::free(m_buffer);
+    }
+    Recorded(const Recorded&) = delete;
+    Recorded& operator=(const Recorded&) = delete;
+
+    void at(std::chrono::milliseconds time) { m_time = ProgressReport::Clock::time_point(time); }
+    std::string text() {
+        std::fflush(m_file);
+        return std::string(m_buffer, m_size);
+    }
+
+    // One entry whose setup copy fails, one that is added.
+    void runTwoEntries() {
+        at(1000ms);
+        report.startEntry(1, 2, "Tool");
+        report.copyStarting("Picture.bmp");
+        at(1050ms);
+        report.caption("100% Complete");
+        report.copyStarting("Setup.exe");
+        at(1150ms);
+        report.caption("57% Complete");
+        report.message("Greška", "Kopiranje nije uspjelo!\r\na -> b\r\nNo space left on device");
+        report.finishEntry(Outcome::Failed);
+        at(1250ms);
+        report.startEntry(2, 5, "\x1b[2JNext");
+        report.finishEntry(Outcome::Added);
+        report.summary({2, 1, 0, 1});
+    }
+
+private:
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_file;
+    ProgressReport::Clock::time_point m_time{};
+
+public:
+    ProgressReport report;
+};
+
+const std::string kMessage =
+    "line 2: Greška: Kopiranje nije uspjelo! / a -> b / No space left on device\n";
+const std::string kSummary = "2 entries: 1 added, 0 refused, 1 with failures\n";
+
+TEST(ProgressReportTest, OffATerminalOneLinePerEntryAndNoControlSequence) {
+    Recorded out(OutputMode::Lines);
+    out.runTwoEntries();
+    EXPECT_EQ(out.text(), kMessage + "[1/2] Tool: failed\n[2/2] ?[2JNext: added\n" + kSummary);
+}
+
+TEST(ProgressReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
+    Recorded out(OutputMode::Live);
+    out.runTwoEntries();
+    // Drawn at 1000 ms, then not before 1100 ms; the message clears the line
+    // and the finished entry is written anew; entry 2 is drawn 100 ms after
+    // the last redraw, and its finished line is written over it.
+    EXPECT_EQ(out.text(), "\r[1/2] Tool\x1b[K"
+                          "\r[1/2] Tool: Setup.exe 57%\x1b[K"
+                          "\r\x1b[K" +
+                              kMessage + "[1/2] Tool: failed\n" +
+                              "\r[2/2] ?[2JNext\x1b[K"
+                              "\r[2/2] ?[2JNext: added\x1b[K\n" +
+                              kSummary);
+}
+
+TEST(ProgressReportTest, ALiveLineIsCutToTheTerminalsWidth) {
+    Recorded out(OutputMode::Live, 340, 16);
+    out.report.startEntry(12, 0, "Čudesni alat");
+    EXPECT_EQ(out.text(), "\r[12/340] Čudesn\x1b[K");
+}
+
+TEST(ProgressReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded) {
+    Recorded out(OutputMode::Quiet);
+    out.runTwoEntries();
+    EXPECT_EQ(out.text(), kMessage + kSummary);
+
+    Recorded clean(OutputMode::Quiet, 1);
+    clean.report.startEntry(1, 0, "Tool");
+    clean.report.caption("100% Complete");
+    clean.report.finishEntry(Outcome::Added);
+    clean.report.summary({1, 1, 0, 0});
+    EXPECT_EQ(clean.text(), "");
+}
+
+} // namespace
+} // namespace velmora::testing

@@ -1,0 +1,147 @@
+#include "tests/support/child_process.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace velmora::testing {
+namespace {
+
+// Starts the child with stdin from `input` and stdout and stderr on `output`
+// (stdout on /dev/null unless `bothOutputs`), with SIGINT and SIGTERM at their
+// default action and unblocked, whatever this process has inherited.
+pid_t spawn(const std::vector<std::string>& arguments, const char* input, int output,
+            bool bothOutputs) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input, O_RDONLY, 0);
+    if (bothOutputs) {
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + arguments.front());
+    }
+    return pid;
+}
+
+int statusOf(int raw) {
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+}
+
+// Appends what `fd` has; false at its end.
+bool drain(int fd, std::string& into) {
+    std::array<char, 65536> buffer{};
+    const ssize_t got = read(fd, buffer.data(), buffer.size());
+    if (got > 0) {
+        into.append(buffer.data(), static_cast<std::size_t>(got));
+        return true;
+    }
+    return got < 0 && errno == EINTR;
+}
+
+} // namespace
+
+ChildResult runChild(const std::vector<std::string>& arguments, const std::string& input) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t pid = spawn(arguments, input.c_str(), ends[1], false);
+    close(ends[1]);
+    ChildResult result;
+    while (drain(ends[0], result.errors)) {
+    }
+    close(ends[0]);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    result.status = statusOf(raw);
+    return result;
+}
+
+TerminalChild::TerminalChild(const std::vector<std::string>& arguments) {
+    int slave = -1;
+    winsize size{};
+    size.ws_col = 120;
+    size.ws_row = 40;
+    if (openpty(&m_master, &slave, nullptr, nullptr, &size) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    m_pid = spawn(arguments, "/dev/null", slave, true);
+    close(slave);
+}
+
+TerminalChild::~TerminalChild() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    close(m_master);
+}
+
+bool TerminalChild::readUntil(const std::function<bool(const std::string&)>& seen,
+                              std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!m_closed && !seen(m_screen)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd fd{m_master, POLLIN, 0};
+        // The master reads EIO once the child has closed the terminal.
+        if (poll(&fd, 1, static_cast<int>(left.count())) > 0 && !drain(m_master, m_screen)) {
+            m_closed = true;
+        }
+    }
+    return seen(m_screen);
+}
+
+void TerminalChild::signal(int number) const {
+    kill(m_pid, number);
+}
+
+ChildResult TerminalChild::finish(std::chrono::seconds timeout) {
+    readUntil([](const std::string&) { return false; }, timeout);
+    if (!m_closed) {
+        kill(m_pid, SIGKILL);
+    }
+    int raw = 0;
+    waitpid(std::exchange(m_pid, -1), &raw, 0);
+    return {m_closed ? statusOf(raw) : -1, m_screen};
+}
+
+} // namespace velmora::testing

@@ -1,0 +1,146 @@
+#include "tests/support/jet_fixture.h"
+
+#include "catalogue/catalogue_database.h"
+#include "tests/support/temp_collection.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sqlite3.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velmora::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        out.push_back(line);
+    }
+    return out;
+}
+
+} // namespace
+
+void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
+             const fs::path& expectedDb) {
+    std::string command =
+        std::string(VELMORA_PYTHON) + " " + VELMORA_MAKE_JET4 + " " + quoted(path.string());
+    for (const std::string& argument : arguments) {
+        command += " " + quoted(argument);
+    }
+    if (!expectedDb.empty()) {
+        command += " --expected-db " + quoted(expectedDb.string());
+    }
+    if (std::system((command + " >/dev/null").c_str()) != 0) {
+        throw std::runtime_error("fixture failed: " + command);
+    }
+}
+
+InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged) {
+    const TempDir scratch;
+    const fs::path out = scratch.path() / "out";
+    const fs::path err = scratch.path() / "err";
+    const std::string user = unprivileged && geteuid() == 0
+                                 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                                 : "";
+    const std::string command = environment + " " + user + VELMORA_INIT_EXE + " " +
+                                quoted(folder.string()) + " >" + quoted(out.string()) + " 2>" +
+                                quoted(err.string());
+    const int raw = std::system(command.c_str());
+    InitOutcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = lines(readFile(out));
+    outcome.err = lines(readFile(err));
+    return outcome;
+}
+
+std::map<std::string, TableContents> readTables(const fs::path& database) {
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(database.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(raw);
+        throw std::runtime_error("cannot open " + database.string());
+    }
+    const std::unique_ptr<sqlite3, ConnectionCloser> db(raw);
+    const auto query = [&](const std::string& sql, auto&& onRow) {
+        sqlite3_stmt* rawStatement = nullptr;
+        if (sqlite3_prepare_v2(raw, sql.c_str(), -1, &rawStatement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(sqlite3_errmsg(raw));
+        }
+        const std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+        while (sqlite3_step(rawStatement) == SQLITE_ROW) {
+            onRow(rawStatement);
+        }
+    };
+    const auto text = [](sqlite3_stmt* statement, int column) {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        return std::string(bytes != nullptr ? bytes : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    };
+    std::vector<std::string> names;
+    query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+          "ESCAPE '\\' ORDER BY name",
+          [&](sqlite3_stmt* statement) { names.push_back(text(statement, 0)); });
+    std::map<std::string, TableContents> tables;
+    for (const std::string& name : names) {
+        std::string quotedName = "\"";
+        for (const char c : name) {
+            quotedName += c == '"' ? std::string("\"\"") : std::string(1, c);
+        }
+        quotedName += "\"";
+        TableContents& contents = tables[name];
+        query("PRAGMA table_info(" + quotedName + ")",
+              [&](sqlite3_stmt* statement) { contents.columns.push_back(text(statement, 1)); });
+        query("SELECT * FROM " + quotedName + " ORDER BY rowid", [&](sqlite3_stmt* statement) {
+            std::vector<std::string> row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_NULL:
+                    row.emplace_back("NULL");
+                    break;
+                case SQLITE_INTEGER:
+                    row.push_back("i:" + std::to_string(sqlite3_column_int64(statement, i)));
+                    break;
+                case SQLITE_FLOAT: {
+                    char number[64];
+                    std::snprintf(number, sizeof number, "r:%.17g",
+                                  sqlite3_column_double(statement, i));
+                    row.emplace_back(number);
+                    break;
+                }
+                case SQLITE_TEXT:
+                    row.push_back("t:" + text(statement, i));
+                    break;
+                default: {
+                    std::string hex = "b:";
+                    for (const unsigned char byte : text(statement, i)) {
+                        constexpr char kDigits[] = "0123456789abcdef";
+                        hex += kDigits[byte >> 4];
+                        hex += kDigits[byte & 15];
+                    }
+                    row.push_back(hex);
+                }
+                }
+            }
+            contents.rows.push_back(std::move(row));
+        });
+    }
+    return tables;
+}
+
+} // namespace velmora::testing

@@ -98,6 +98,10 @@ std::error_code CopyFileExA(const std::string& existing, const FileInFolder& new
     }
     CopyProgressState state;
     ProgressReporter reporter(state, progress, data, cancel);
+    // A copy asked to stop before it starts touches nothing.
+    if (reporter.cancelled()) {
+        return systemError(ECANCELED);
+    }
     std::error_code result;
     BackgroundTask worker;
     state.onStart = [&worker] { worker.wake(); };

@@ -2,8 +2,7 @@
 
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/background_task.h"
-#include "catalogue/copy/copy_progress.h"
-#include "catalogue/copy/file_copy.h"
+#include "catalogue/copy_file_modul.h"
 #include "catalogue/entry_checks.h"
 #include "catalogue/failure.h"
 #include "catalogue/folder_name_limit.h"
@@ -58,9 +57,9 @@ std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, std::stri
     const std::string shown = targetPath(
         programFolderPath(applicationFolder, window.fieldText(Field::Program)), targetName);
     window.copyStarting(targetName);
-    const std::error_code result = CopyFileExA(
-        source, {programFolder, std::string(targetName)}, &CopyFileModul::CopyProgressRoutine,
-        &window, cancel, COPY_FILE_RESTARTABLE, fs, [&window] { window.processPendingEvents(); });
+    const std::error_code result = CopyFileExA(source, {programFolder, std::string(targetName)},
+                                               &CopyFileModul::CopyProgressRoutine, &window, cancel,
+                                               COPY_FILE_RESTARTABLE, fs);
     if (result) {
         window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + shown +
                               kCrLf + result.message(),

@@ -18,14 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using Box = RecordingWindow::Box;
 
-std::string repeat(const std::string& piece, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += piece;
-    }
-    return text;
-}
-
 // A collection and two small source files, with a window holding a valid entry.
 class AddOperationTest : public ::testing::Test {
 protected:

@@ -592,10 +592,6 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
 
 JetReader::~JetReader() = default;
 
-AccessFormat JetReader::format() const {
-    return m_state->format;
-}
-
 bool JetReader::encrypted() const {
     return m_state->mdb->f->db_key != 0;
 }

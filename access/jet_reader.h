@@ -57,7 +57,6 @@ public:
     JetReader(const JetReader&) = delete;
     JetReader& operator=(const JetReader&) = delete;
 
-    AccessFormat format() const;
     // Encrypted with a database key: libmdb would unmask its pages, but no
     // file of ours shows that it does so correctly, so such a file is refused.
     bool encrypted() const;

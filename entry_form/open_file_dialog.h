@@ -22,7 +22,6 @@ public:
     explicit OpenFileDialog(FileDialog& dialog) : m_dialog(dialog) {}
 
     void setFilter(const QString& filter) { m_filter = filter; }
-    const QString& filter() const { return m_filter; }
 
     // Shows the dialog; the chosen file, or nothing when cancelled. A cancel
     // keeps the remembered file.

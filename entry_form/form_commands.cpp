@@ -22,11 +22,11 @@ void pick(FormAdd& form, OpenFileDialog& dialog, const char* filter, QLineEdit& 
 FormCommands::FormCommands(FormAdd& form)
     : m_form(form), m_setupDialog(form.fileDialog()), m_pictureDialog(form.fileDialog()) {
     const FormControls& c = form.controls();
-    QObject::connect(c.buttonAdd, &QPushButton::clicked, &form, [this] { dodaj(); });
-    QObject::connect(c.command3, &QPushButton::clicked, &form, [this] { novi(); });
-    QObject::connect(c.command4, &QPushButton::clicked, &form, [this] { pickSetup(); });
-    QObject::connect(c.command5, &QPushButton::clicked, &form, [this] { pickPicture(); });
-    QObject::connect(c.command2, &QPushButton::clicked, &form, [this] { izlaz(); });
+    QObject::connect(c.dodajButton, &QPushButton::clicked, &form, [this] { dodaj(); });
+    QObject::connect(c.noviButton, &QPushButton::clicked, &form, [this] { novi(); });
+    QObject::connect(c.pickSetupButton, &QPushButton::clicked, &form, [this] { pickSetup(); });
+    QObject::connect(c.pickPictureButton, &QPushButton::clicked, &form, [this] { pickPicture(); });
+    QObject::connect(c.izlazButton, &QPushButton::clicked, &form, [this] { izlaz(); });
 }
 
 void FormCommands::dodaj() {

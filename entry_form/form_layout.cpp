@@ -48,10 +48,13 @@ QLabel* label(QWidget& form, const char* name, const char* text, Place where) {
     return control;
 }
 
-QLineEdit* textBox(QWidget& form, const char* name, Place where, bool controlFont) {
+// Program and Opis keep the window's font; the others carry the control font.
+enum class TextFont { Window, Control };
+
+QLineEdit* textBox(QWidget& form, const char* name, Place where, TextFont font) {
     auto* control = place(new QLineEdit(&form), name, where);
     control->setMaxLength(std::numeric_limits<int>::max());
-    if (controlFont) {
+    if (font == TextFont::Control) {
         control->setFont(formFont());
     }
     return control;
@@ -102,19 +105,18 @@ FormControls layOutForm(QWidget& form) {
     c.upperLine = line(form, "Line1", linePixels(120, 4080, 1440));
     c.lowerLine = line(form, "Line2", linePixels(120, 4080, 3600));
 
-    // Program and Opis keep the window's font; the others carry the control font.
-    c.program = textBox(form, "Program", {120, 360, 3975, 315}, false);
-    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, false);
-    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, true);
+    c.program = textBox(form, "Program", {120, 360, 3975, 315}, TextFont::Window);
+    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, TextFont::Window);
+    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, TextFont::Control);
     c.pickSetupButton = button(form, "Command4", "...", {3720, 1800, 375, 315});
-    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, true);
+    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, TextFont::Control);
     c.pickPictureButton = button(form, "Command5", "...", {3720, 2400, 375, 315});
     c.kategorija = categoryBox(form, {120, 3120, 3975, 315});
     c.noviButton = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
     c.dodajButton = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
     c.izlazButton = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
     // Below the client area: never seen, never read.
-    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, true);
+    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, TextFont::Control);
 
     // Screen readers name each field after its label and each "..." after what
     // it chooses. The labels' buddies give the relation that AT-SPI reads; with

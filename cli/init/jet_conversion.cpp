@@ -3,6 +3,7 @@
 #include "access/access_format.h"
 #include "access/jet_reader.h"
 #include "catalogue/copy/descriptor.h"
+#include "catalogue/copy/open_file.h"
 #include "cli/init/converted_catalogue.h"
 
 #include <cerrno>
@@ -38,14 +39,6 @@ std::string reason(int error) {
     return std::string(" (") + std::strerror(error) + ")";
 }
 
-std::string procPath(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Finds a column by name as Jet and SQLite do: ASCII letters in any case.
 bool hasColumn(const jet::Table& table, const char* name) {
     for (const jet::Column& column : table.columns) {
@@ -77,7 +70,7 @@ public:
     ConversionResult run() {
         openFolder();
         openOriginal();
-        jet::JetReader reader(procPath(m_original.get()));
+        jet::JetReader reader(descriptorPath(m_original.get()));
         checkConvertible(reader);
 
         removeLeftover(kConvertingName);
@@ -270,7 +263,7 @@ private:
     bool link(const std::string& name) {
         // Linking through /proc links the very file that was read, whatever
         // has happened to its name since.
-        if (linkat(AT_FDCWD, procPath(m_original.get()).c_str(), m_dir.get(), name.c_str(),
+        if (linkat(AT_FDCWD, descriptorPath(m_original.get()).c_str(), m_dir.get(), name.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
             return true;
         }

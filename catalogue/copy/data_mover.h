@@ -39,8 +39,8 @@ private:
     void adaptStep(std::size_t moved, std::chrono::steady_clock::duration took);
 
     FileSystem& m_fs;
-    const int m_source;
-    const int m_target;
+    const BorrowedFd m_source;
+    const BorrowedFd m_target;
     const std::int64_t m_size;
     CopyProgressState& m_progress;
     std::int64_t m_done = 0;

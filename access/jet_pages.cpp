@@ -142,14 +142,28 @@ usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const
 TableDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
                                     std::uint32_t page, const PageSource& source,
                                     const std::string& what) {
-    const std::string prefix = "the definition of " + what;
     TableDefinition definition;
-    PageWalk walk(pageCount, prefix);
+    const auto damagedDefinition = [&](const std::string& reason) {
+        throw JetError("the definition of " + what + " is damaged: " + reason);
+    };
+    if (page == 0) {
+        damagedDefinition("it lies on page 0, the file's header");
+    }
+    std::vector<bool> met(pageCount, false);
     for (std::uint32_t next = page; next != 0;) {
-        walk.enter(next);
+        const std::string where = definition.pages.empty() ? "it lies on" : "it continues on";
+        if (next >= pageCount) {
+            damagedDefinition(where + " page " + std::to_string(next) + " of " +
+                              std::to_string(pageCount));
+        }
+        if (met[next]) {
+            damagedDefinition(where + " page " + std::to_string(next) + " twice");
+        }
+        met[next] = true;
         const std::span<const unsigned char> bytes = source(next);
         if (bytes[0] != kTablePage) {
-            damaged(prefix + " is not on page " + std::to_string(next));
+            damagedDefinition(where + " page " + std::to_string(next) +
+                              ", which is not a table definition");
         }
         definition.pages.push_back(next);
         const std::size_t from = definition.bytes.empty() ? 0 : kDefinitionPageHeader;

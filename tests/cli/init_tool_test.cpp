@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace velmora::testing {
@@ -23,8 +24,9 @@ struct Outcome {
 Outcome runInit(const std::string& arguments) {
     const TempDir scratch;
     const fs::path errorFile = scratch.path() / "stderr";
-    const std::string command = std::string(VELMORA_INIT_EXE) + " " + arguments + " 2>" +
-                                errorFile.string() + " >/dev/null";
+    // A run that would wait for ever is killed: the test fails, never stalls.
+    const std::string command = "timeout -s KILL 60 " + std::string(VELMORA_INIT_EXE) + " " +
+                                arguments + " 2>" + errorFile.string() + " >/dev/null";
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -83,6 +85,21 @@ TEST(InitToolTest, RefusesADatabaseWithoutTheCatalogueTable) {
     EXPECT_NE(outcome.status, 0);
     EXPECT_NE(outcome.errors.find("not a catalogue"), std::string::npos) << outcome.errors;
     EXPECT_EQ(readFile(database), before);
+    EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
+}
+
+// Opening a FIFO to read waits for a writer: Velmora2.db is looked at without
+// waiting and refused in one line.
+TEST(InitToolTest, RefusesAFifoAtOnce) {
+    const TempDir folder;
+    const fs::path database = folder.path() / "Velmora2.db";
+    ASSERT_EQ(mkfifo(database.c_str(), 0644), 0);
+
+    const Outcome outcome = runInit(quoted(folder.path()));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errors, "velmora2-init: " + database.string() +
+                                  ": a FIFO, not a plain file, so not a catalogue\n");
+    EXPECT_TRUE(fs::is_fifo(database));
     EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
 }
 

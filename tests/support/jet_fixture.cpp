@@ -3,6 +3,7 @@
 #include "catalogue/catalogue_database.h"
 #include "tests/support/temp_collection.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -52,19 +53,20 @@ void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
     }
 }
 
-InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged) {
+InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged,
+                    const std::string& options) {
     const TempDir scratch;
     const fs::path out = scratch.path() / "out";
     const fs::path err = scratch.path() / "err";
     const std::string user = unprivileged && geteuid() == 0
                                  ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
                                  : "";
-    const std::string command = environment + " " + user + VELMORA_INIT_EXE + " " +
-                                quoted(folder.string()) + " >" + quoted(out.string()) + " 2>" +
-                                quoted(err.string());
+    const std::string command = environment + " timeout -s KILL 60 " + user + VELMORA_INIT_EXE +
+                                " " + quoted(folder.string()) + " " + options + " >" +
+                                quoted(out.string()) + " 2>" + quoted(err.string());
     const int raw = std::system(command.c_str());
     InitOutcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.status = WIFEXITED(raw) && WEXITSTATUS(raw) != 128 + SIGKILL ? WEXITSTATUS(raw) : -1;
     outcome.out = lines(readFile(out));
     outcome.err = lines(readFile(err));
     return outcome;

@@ -21,11 +21,12 @@ struct InitOutcome {
     std::vector<std::string> err; // standard error, line by line
 };
 
-// Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
-// this process is root (so that permissions hold), with `environment`
-// ("NAME=value ...") in front.
+// Runs velmora2-init on `folder` with `options` after it, as the user nobody
+// when `unprivileged` and this process is root (so that permissions hold),
+// with `environment` ("NAME=value ...") in front. A run that takes longer than
+// a minute is killed (status -1): a hang fails the test instead of stalling it.
 InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
-                    bool unprivileged = false);
+                    bool unprivileged = false, const std::string& options = {});
 
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.

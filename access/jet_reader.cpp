@@ -202,6 +202,9 @@ struct JetReader::State {
     std::vector<MdbCatalogEntry*> entries; // one per table
     // The pages each table's usage map names (nothing: every page), per table.
     std::vector<std::optional<std::vector<std::uint32_t>>> tablePages;
+    // The pages of the definitions read so far: no two tables share one, so
+    // the tables together read each definition page once.
+    std::vector<bool> definitionPages;
 
     // Runs `call` into libmdb with its output taken away.
     template <class Call> decltype(auto) quiet(const Call& call) {
@@ -267,6 +270,14 @@ struct JetReader::State {
         const PageSource pages = alternatePages();
         TableDefinition definition = readTableDefinition(
             *layout, pageCount, static_cast<std::uint32_t>(tablePage), pages, table);
+        definitionPages.resize(pageCount, false);
+        for (const std::uint32_t page : definition.pages) {
+            if (definitionPages[page]) {
+                throw JetError("the definition of " + table + " is damaged: its page " +
+                               std::to_string(page) + " belongs to another table");
+            }
+            definitionPages[page] = true;
+        }
         std::vector<bool> numbered(256, false);
         for (const DefinedColumn& column : definition.columns) {
             if (numbered[column.number]) {

@@ -60,7 +60,7 @@ struct ConversionCase {
     std::vector<std::string> arguments;
     std::vector<std::string> summary;
     std::string keptAs = "Velmora2.jet4.db";
-    std::string options = {}; // velmora2-init's, after the folder
+    std::vector<std::string> options = {}; // velmora2-init's, after the folder
     friend void PrintTo(const ConversionCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -72,7 +72,7 @@ class ConversionTest : public ::testing::TestWithParam<ConversionCase> {};
 TEST_P(ConversionTest, EveryTableColumnAndRowComesOverExactly) {
     const JetCollection collection(GetParam().arguments);
     const InitOutcome outcome =
-        runInit(collection.path(), "MDBICONV=ISO-8859-1 MDB_JET3_CHARSET=CP1251", false,
+        runInit(collection.path(), {"MDBICONV=ISO-8859-1", "MDB_JET3_CHARSET=CP1251"}, false,
                 GetParam().options);
     ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);
     std::vector<std::string> summary = GetParam().summary;
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--schema", "rich", "--recorded-rows", "20"},
                        {"CD: 14 rows (its definition records 20)"},
                        "Velmora2.jet4.db",
-                       "--accept-missing-rows"},
+                       {"--accept-missing-rows"}},
         ConversionCase{
             "AutonumberRepeats",
             {"--schema", "rich", "--duplicate-autonumber"},

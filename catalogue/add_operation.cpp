@@ -32,7 +32,8 @@ std::optional<const char*> refusal(EntryWindow& window, std::string& application
         isBlank(window.fieldText(Field::Source)) || isBlank(window.fieldText(Field::Slika))) {
         return texts::kFieldMissing;
     }
-    if (!isSingleFolderName(program)) {
+    // One folder here, and one that Windows can make where the collection travels.
+    if (!isSingleFolderName(program) || !isWindowsFolderName(program)) {
         return texts::kBadProgramName;
     }
     // A name the file system cannot take as one folder would leave a row

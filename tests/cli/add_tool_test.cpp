@@ -101,15 +101,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
     // A byte order mark, CR LF, columns in another order and case, quoted
     // commas, quotes and a line break, paths relative to the list's folder,
-    // an absolute one, and a bad row in the middle. The last name holds an
-    // escape sequence, which must not reach the output as one.
+    // an absolute one, and a bad row in the middle. The last name holds a
+    // command introducer (C1 CSI), which must not reach the output as one.
     const std::string list = "\xEF\xBB\xBFProgram,Slika,opis,SOURCE,Kategorija\r\n"
                              "\"Tool, Pro\",pics/picture.bmp,\"say \"\"hi\"\"\",setup.exe,Igre\r\n"
                              "Second,pics/picture.bmp,\"two\r\nlines\",setup.exe,Ostalo\r\n"
                              "Bad,pics/picture.bmp," +
                              repeat("x", 50) +
                              ",setup.exe,Igre\r\n"
-                             "\x1b[31mRed,pics/picture.bmp,third," +
+                             "\u009B31mRed,pics/picture.bmp,third," +
                              setup().string() + ",Internet\r\n";
     writeFile(sources.path() / "list.csv", list);
 
@@ -119,12 +119,12 @@ TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
                              "[2/4] Second: added\n"
                              "line 5: Greška: Molimo skratite opis. Maksimalno 49 karaktera!\n"
                              "[3/4] Bad: refused\n"
-                             "[4/4] ?[31mRed: added\n"
+                             "[4/4] ?31mRed: added\n"
                              "4 entries: 3 added, 1 refused, 0 with failures\n");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool, Pro", "say \"hi\""},
                                                    {"Ostalo", "Second", "two\r\nlines"},
-                                                   {"Internet", "\x1b[31mRed", "third"}}));
-    for (const std::string name : {"Tool, Pro", "Second", "\x1b[31mRed"}) {
+                                                   {"Internet", "\u009B31mRed", "third"}}));
+    for (const std::string name : {"Tool, Pro", "Second", "\u009B31mRed"}) {
         EXPECT_EQ(readFile(collection.programFolder(name) / "Setup.exe"), readFile(setup()));
         EXPECT_EQ(readFile(collection.programFolder(name) / "Picture.bmp"), readFile(picture()));
     }

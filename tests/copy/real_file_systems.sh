@@ -28,10 +28,11 @@ release_loop() {
 
 ran=0
 failed=0
-# try NAME UNNAMED MAKE MOUNT: makes the image with MAKE, mounts it at $mnt
-# with MOUNT, and runs the case there expecting unnamed files or not.
+# try NAME UNNAMED MODES MAKE MOUNT: makes the image with MAKE, mounts it at
+# $mnt with MOUNT, and runs the case there expecting unnamed files or not, and
+# modes kept by the file system or not.
 try() {
-    local name=$1 unnamed=$2 make=$3 mount=$4
+    local name=$1 unnamed=$2 modes=$3 make=$4 mount=$5
     local image=$tmp/$name.img
     mnt=$tmp/$name
     mkdir -p "$mnt"
@@ -42,7 +43,7 @@ try() {
         return 0
     fi
     mounted=$mnt
-    if VELMORA_COPY_TEST_DIR=$mnt VELMORA_EXPECT_UNNAMED=$unnamed \
+    if VELMORA_COPY_TEST_DIR=$mnt VELMORA_EXPECT_UNNAMED=$unnamed VELMORA_EXPECT_MODES=$modes \
         "$tests" --gtest_filter='RealFileSystemTest.*' --gtest_brief=1; then
         echo "PASS $name"
     else
@@ -59,9 +60,9 @@ if [[ $(id -u) != 0 ]]; then
     echo "SKIP: mounting file systems needs root"
     exit 77
 fi
-try xfs 1 'mkfs.xfs -q "$image"' 'mount -o loop "$image" "$mnt"'
-try btrfs 1 'mkfs.btrfs -q "$image"' 'mount -o loop "$image" "$mnt"'
-try exfat 0 'mkfs.exfat "$image"' 'loop=$(losetup -f --show "$image") && mount.exfat-fuse "$loop" "$mnt"'
-try ntfs 0 'mkntfs -q -F -Q "$image"' 'ntfs-3g "$image" "$mnt"'
+try xfs 1 1 'mkfs.xfs -q "$image"' 'mount -o loop "$image" "$mnt"'
+try btrfs 1 1 'mkfs.btrfs -q "$image"' 'mount -o loop "$image" "$mnt"'
+try exfat 0 0 'mkfs.exfat "$image"' 'loop=$(losetup -f --show "$image") && mount.exfat-fuse "$loop" "$mnt"'
+try ntfs 0 0 'mkntfs -q -F -Q "$image"' 'ntfs-3g "$image" "$mnt"'
 ((ran)) || exit 77
 exit $failed

@@ -109,8 +109,13 @@ void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
     }
     const std::int32_t* cancel =
         environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
-    copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
-    copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
+    // A cancelled add (the session ends) starts no further copy.
+    if (*cancel == 0) {
+        copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
+    }
+    if (*cancel == 0) {
+        copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
+    }
 }
 
 } // namespace

@@ -146,6 +146,22 @@ TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
     expectNothingWritten();
 }
 
+// A reader that goes away (`2>&1 | head -1`) neither kills the entry under
+// way nor lets the run go on unseen: the entry's setup copy, after a message
+// that cannot be written, is still made, and the next entry is not begun. The
+// picture is a file whose size says nothing of its data, as under /proc, so
+// its copy fails after the row.
+TEST_F(AddToolTest, ReportWithoutAReaderFinishesTheEntryUnderWayAndStops) {
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,First,d,setup.exe,/proc/version\n"
+                                           "Igre,Second,d,setup.exe,pics/picture.bmp\n");
+    const ChildResult result = runChildWithoutReader(
+        {kAdd, "--collection", collection.str(), "--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(readFile(collection.programFolder("First") / "Setup.exe"), readFile(setup()));
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "First", "d"}}));
+}
+
 TEST_F(AddToolTest, AThousandEntriesFromOneList) {
     constexpr int kEntries = 1000;
     std::string list = "Kategorija,Program,Opis,Source,Slika\n";
@@ -258,7 +274,8 @@ TEST_P(InterruptTest, CancelsTheCopyKeepsThePreviousFileAndReports) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
                          ::testing::Values(Interruption{"SIGINT", SIGINT, 130},
-                                           Interruption{"SIGTERM", SIGTERM, 143}),
+                                           Interruption{"SIGTERM", SIGTERM, 143},
+                                           Interruption{"SIGHUP", SIGHUP, 129}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

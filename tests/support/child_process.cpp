@@ -18,8 +18,9 @@ namespace velmora::testing {
 namespace {
 
 // Starts the child with stdin from `input` and stdout and stderr on `output`
-// (stdout on /dev/null unless `bothOutputs`), with SIGINT and SIGTERM at their
-// default action and unblocked, whatever this process has inherited.
+// (stdout on /dev/null unless `bothOutputs`), with the signals that end a
+// session at their default action and unblocked, whatever this process has
+// inherited.
 pid_t spawn(const std::vector<std::string>& arguments, const char* input, int output,
             bool bothOutputs) {
     posix_spawn_file_actions_t actions;
@@ -36,8 +37,9 @@ pid_t spawn(const std::vector<std::string>& arguments, const char* input, int ou
     sigset_t signals;
     sigemptyset(&signals);
     posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaddset(&signals, signal);
+    }
     posix_spawnattr_setsigdefault(&attributes, &signals);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
@@ -88,6 +90,19 @@ ChildResult runChild(const std::vector<std::string>& arguments, const std::strin
     waitpid(pid, &raw, 0);
     result.status = statusOf(raw);
     return result;
+}
+
+ChildResult runChildWithoutReader(const std::vector<std::string>& arguments) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    close(ends[0]);
+    const pid_t pid = spawn(arguments, "/dev/null", ends[1], false);
+    close(ends[1]);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return {statusOf(raw), {}};
 }
 
 TerminalChild::TerminalChild(const std::vector<std::string>& arguments) {

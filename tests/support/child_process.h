@@ -19,6 +19,10 @@ struct ChildResult {
 ChildResult runChild(const std::vector<std::string>& arguments,
                      const std::string& input = "/dev/null");
 
+// Runs `arguments` with standard error on a pipe whose reader has gone away,
+// and waits for it.
+ChildResult runChildWithoutReader(const std::vector<std::string>& arguments);
+
 // A child whose standard output and error are a pseudo-terminal, as when a
 // person runs it.
 class TerminalChild {

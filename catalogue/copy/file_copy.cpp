@@ -5,6 +5,7 @@
 #include "catalogue/copy/copy_progress_state.h"
 #include "catalogue/copy/entry_name.h"
 #include "catalogue/copy/replacing_copy.h"
+#include "catalogue/copy/running_copies.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -104,6 +105,7 @@ std::error_code CopyFileExA(const std::string& existing, const FileInFolder& new
     worker.start([&](std::stop_token stop) {
         result = copyReplacing(fs, existing, newFile.folder, newFile.name, state, stop);
     });
+    const RunningCopy running(worker);
     const auto pump = [&whileWaiting] {
         if (whileWaiting) {
             whileWaiting();

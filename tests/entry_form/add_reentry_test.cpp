@@ -3,6 +3,7 @@
 #include "catalogue/add_operation.h"
 #include "cli/init/collection_init.h"
 #include "entry_form/form_add.h"
+#include "entry_form/session_end_watch.h"
 #include "tests/entry_form/test_seams.h"
 #include "tests/support/faulty_file_system.h"
 
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,6 +90,8 @@ private slots:
 
     void postedInputWorksOutsideAnAdd();
     void inputDuringAnAddChangesNothing();
+    void sessionEndDuringAnAddCancelsItAndCloses_data();
+    void sessionEndDuringAnAddCancelsItAndCloses();
     void windowRepaintsDuringAnAdd();
     void closeDuringAnAddWaitsForItsEnd();
     void realCopyIgnoresInputMeanwhile();
@@ -197,6 +201,37 @@ void AddReentryTest::inputDuringAnAddChangesNothing() {
     QTest::mouseClick(child<QWidget>("Slika"), Qt::LeftButton);
     QCOMPARE(m_form->focusWidget(), child<QWidget>("Slika"));
     QVERIFY(!m_form->isAddRunning());
+}
+
+// SIGTERM or SIGHUP during an add reaches the window through its events: the
+// copies' cancel flag is set, a box the add shows then goes unseen, and the
+// window closes once the add has returned.
+void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses() {
+    QFETCH(int, signal);
+    SessionEndWatch watch;
+    bool cancelled = false;
+    makeForm([&](EntryWindow& window) {
+        ::raise(signal);
+        for (int i = 0; i < 100 && m_form->cancelFlag() == 0; ++i) {
+            window.processPendingEvents();
+        }
+        cancelled = m_form->cancelFlag() != 0;
+        window.messageBox("Kopiranje nije uspjelo!", "Greška");
+    });
+    connect(&watch, &SessionEndWatch::ended, m_form.get(), &FormAdd::endSession);
+
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+
+    QVERIFY(cancelled);
+    QCOMPARE(watch.received(), signal);
+    QVERIFY(m_services->boxes().isEmpty());
+    QVERIFY(!m_form->isVisible());
 }
 
 void AddReentryTest::windowRepaintsDuringAnAdd() {

@@ -6,6 +6,7 @@
 #include "catalogue/copy/entry_name.h"
 #include "catalogue/copy/replacing_copy.h"
 #include "catalogue/copy/running_copies.h"
+#include "catalogue/copy/source_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -103,7 +104,10 @@ std::error_code CopyFileExA(const std::string& existing, const FileInFolder& new
     BackgroundTask worker;
     state.onStart = [&worker] { worker.wake(); };
     worker.start([&](std::stop_token stop) {
-        result = copyReplacing(fs, existing, newFile.folder, newFile.name, state, stop);
+        const OpenedSource source = openSource(existing, fs);
+        result = source.error ? source.error
+                              : copyReplacing(fs, source.file.get(), newFile.folder, newFile.name,
+                                              state, stop);
     });
     const RunningCopy running(worker);
     const auto pump = [&whileWaiting] {

@@ -66,21 +66,11 @@ std::error_code checkSourceUnchanged(FileSystem& fs, int source, const struct st
 
 } // namespace
 
-std::error_code copyReplacing(FileSystem& fs, const std::string& source, int folder,
-                              std::string_view name, CopyProgressState& progress,
-                              std::stop_token stop) {
-    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
-    const Descriptor in(fs,
-                        fs.openAt(AT_FDCWD, source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK, 0));
-    if (!in.valid()) {
-        return systemError(errno);
-    }
+std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::string_view name,
+                              CopyProgressState& progress, std::stop_token stop) {
     struct stat before {};
-    if (fs.fstat(in.get(), &before) != 0) {
+    if (fs.fstat(source, &before) != 0) {
         return systemError(errno);
-    }
-    if (S_ISDIR(before.st_mode)) {
-        return systemError(EISDIR);
     }
     // FIFOs and devices have no end that a copy could wait for.
     if (!S_ISREG(before.st_mode)) {
@@ -95,13 +85,13 @@ std::error_code copyReplacing(FileSystem& fs, const std::string& source, int fol
     if (!temporary.valid()) {
         return temporary.error();
     }
-    progress.start(before.st_size, in.get(), temporary.fd());
+    progress.start(before.st_size, source, temporary.fd());
 
-    DataMover mover(fs, in.get(), temporary.fd(), before.st_size, replacing, progress);
+    DataMover mover(fs, source, temporary.fd(), before.st_size, replacing, progress);
     if (const std::error_code error = mover.run(stop)) {
         return error;
     }
-    if (const std::error_code error = checkSourceUnchanged(fs, in.get(), before)) {
+    if (const std::error_code error = checkSourceUnchanged(fs, source, before)) {
         return error;
     }
     if (fs.fchmod(temporary.fd(), copiedMode(before.st_mode)) != 0) {

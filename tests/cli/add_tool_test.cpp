@@ -87,7 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"BlankProgram", " ", "d", "(file)", "Greška: Neko od polja nije ispunjeno!"},
         Refusal{"EmptySetup", "Tool", "d", "", "Greška: Neko od polja nije ispunjeno!"},
         Refusal{"ParentFolderName", "..", "d", "(file)", "Greška: Neispravno ime programa!"},
-        Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"}),
+        Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"},
+        Refusal{"MissingSetup", "Tool", "d", "/nonexistent/setup.exe",
+                "Greška: Datoteka nije dostupna! / /nonexistent/setup.exe / No such file or "
+                "directory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {

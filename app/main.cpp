@@ -1,6 +1,7 @@
 #include "entry_form/display_check.h"
 #include "entry_form/entry_application.h"
 #include "entry_form/form_add.h"
+#include "entry_form/session_end_watch.h"
 #include "entry_form/unhandled_failure.h"
 
 #include <cstdio>
@@ -16,11 +17,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     velmora::EntryApplication application(argc, argv);
+    velmora::SessionEndWatch sessionEnd;
+    int status = 0;
     try {
         velmora::FormAdd form;
+        QObject::connect(&sessionEnd, &velmora::SessionEndWatch::ended, &form,
+                         &velmora::FormAdd::endSession);
         form.show();
-        return velmora::EntryApplication::exec();
+        status = velmora::EntryApplication::exec();
     } catch (...) {
         velmora::endWithUnhandledFailure(application.services(), std::current_exception());
     }
+    // Ended by a signal, after the copy under way was cancelled: say so, as
+    // the signal's default action would have.
+    return sessionEnd.received() != 0 ? 128 + sessionEnd.received() : status;
 }

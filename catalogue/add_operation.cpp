@@ -2,45 +2,79 @@
 
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/background_task.h"
+#include "catalogue/copy/copy_error.h"
+#include "catalogue/copy/source_file.h"
 #include "catalogue/copy_file_modul.h"
 #include "catalogue/entry_checks.h"
 #include "catalogue/failure.h"
 #include "catalogue/folder_name_limit.h"
 #include "catalogue/program_folder.h"
 
+#include <cerrno>
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace velmora {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
+FileSystem& fileSystemOf(const AddEnvironment& environment) {
+    return environment.fileSystem != nullptr ? *environment.fileSystem : FileSystem::real();
+}
+
+// The two files an add copies, opened before anything is written; the copies
+// read through these descriptors.
+struct OpenedSources {
+    Descriptor picture;
+    Descriptor setup;
+};
+
 // The refusals that end a run before anything is written. Returns the text to
 // show, or nothing when the entry may be added. The application folder is read
 // only once the name has passed the checks that need no folder, and handed back
-// for the database path.
-std::optional<const char*> refusal(EntryWindow& window, std::string& applicationFolder) {
+// for the database path; both sources are opened last, into `sources`.
+std::optional<std::string> refusal(EntryWindow& window, std::string& applicationFolder,
+                                   OpenedSources& sources, FileSystem& fs) {
     if (characterCount(window.fieldText(Field::Opis)) > kMaxDescriptionLength) {
         return texts::kDescriptionTooLong;
     }
     const std::string program = window.fieldText(Field::Program);
-    if (isBlank(program) || isBlank(window.fieldText(Field::Kategorija)) ||
-        isBlank(window.fieldText(Field::Source)) || isBlank(window.fieldText(Field::Slika))) {
+    if (isBlank(program) || isBlank(window.fieldText(Field::Kategorija))) {
         return texts::kFieldMissing;
     }
-    if (!isSingleFolderName(program)) {
+    const std::string setup = window.fieldText(Field::Source);
+    const std::string picture = window.fieldText(Field::Slika);
+    if (isBlank(setup) || isBlank(picture)) {
+        return texts::kFieldMissing;
+    }
+    // One folder here, and one that Windows can make where the collection travels.
+    if (!isSingleFolderName(program) || !isWindowsFolderName(program)) {
         return texts::kBadProgramName;
     }
     // A name the file system cannot take as one folder would leave a row
     // without its folder.
     applicationFolder = window.applicationFolder();
     const std::string programs = programFolderPath(applicationFolder, "");
-    const std::size_t limit = runInBackground([&] { return folderNameLimit(programs); },
-                                              [&window] { window.processPendingEvents(); });
+    const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
+    const std::size_t limit =
+        runInBackground([&] { return folderNameLimit(programs); }, keepWindowAlive);
     if (program.size() > limit) {
         return texts::kBadProgramName;
+    }
+    // A source that cannot be read would leave a row without its file, and
+    // the same entry added again once mended would store a second row.
+    for (const auto& [path, into] :
+         {std::pair{&picture, &sources.picture}, {&setup, &sources.setup}}) {
+        OpenedSource opened =
+            runInBackground([&, path = path] { return openSource(*path, fs); }, keepWindowAlive);
+        if (opened.error) {
+            return std::string(texts::kSourceUnusable) + kCrLf + *path + kCrLf +
+                   opened.error.message();
+        }
+        *into = std::move(opened.file);
     }
     return std::nullopt;
 }
@@ -49,14 +83,15 @@ std::optional<const char*> refusal(EntryWindow& window, std::string& application
 // reported, and its error returned, and the run goes on. A Failure from the progress routine passes
 // to the handler. The window takes no input during an add, so the name read here is the one the
 // folder was opened for; the file goes into that folder, whatever the path names by now.
-std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view targetName,
-                               int programFolder, FileSystem& fs, const std::int32_t* cancel) {
+std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, int sourceFile,
+                               std::string_view targetName, int programFolder, FileSystem& fs,
+                               const std::int32_t* cancel) {
     const std::string source = window.fieldText(sourceField);
     const std::string applicationFolder = window.applicationFolder();
     const std::string shown = targetPath(
         programFolderPath(applicationFolder, window.fieldText(Field::Program)), targetName);
     window.copyStarting(targetName);
-    const std::error_code result = CopyFileExA(source, {programFolder, std::string(targetName)},
+    const std::error_code result = CopyFileExA(sourceFile, {programFolder, std::string(targetName)},
                                                &CopyFileModul::CopyProgressRoutine, &window, cancel,
                                                COPY_FILE_RESTARTABLE, fs);
     if (result) {
@@ -72,7 +107,7 @@ std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, std::stri
 // waits on the disk runs on a thread of its own, while the window's events go
 // on running.
 AddOutcome storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
-                          const AddEnvironment& environment) {
+                          const OpenedSources& sources, const AddEnvironment& environment) {
     const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
     std::optional<CatalogueConnection> connection;
     std::optional<InsertStatement> statement;
@@ -89,8 +124,7 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& databasePathTe
         runInBackground([&] { statement->run(kategorija, program, opis); }, keepWindowAlive);
     }
 
-    FileSystem& fs =
-        environment.fileSystem != nullptr ? *environment.fileSystem : FileSystem::real();
+    FileSystem& fs = fileSystemOf(environment);
     // Each read is its own statement: the order of function arguments is not
     // the order in which the fields are read.
     const std::string applicationFolder = window.applicationFolder();
@@ -106,10 +140,15 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& databasePathTe
     }
     const std::int32_t* cancel =
         environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
-    const std::error_code picture =
-        copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
-    const std::error_code setup =
-        copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
+    // A cancelled add (the session ends) starts no further copy.
+    const auto copy = [&](Field field, const Descriptor& source, std::string_view name) {
+        if (*cancel != 0) {
+            return systemError(ECANCELED);
+        }
+        return copyIntoFolder(window, field, source.get(), name, opened.folder.get(), fs, cancel);
+    };
+    const std::error_code picture = copy(Field::Slika, sources.picture, kPictureName);
+    const std::error_code setup = copy(Field::Source, sources.setup, kSetupName);
     const auto stoppedByCancel = [cancel](std::error_code result) {
         return result == std::errc::operation_canceled && *cancel != 0;
     };
@@ -123,7 +162,8 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& databasePathTe
 
 AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     std::string applicationFolder;
-    if (const auto text = refusal(window, applicationFolder)) {
+    OpenedSources sources;
+    if (const auto text = refusal(window, applicationFolder, sources, fileSystemOf(environment))) {
         window.messageBox(*text, texts::kTitleGreska);
         return AddOutcome::Refused;
     }
@@ -132,7 +172,7 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     std::optional<Failure> failure;
     AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
-        outcome = storeAndDeploy(window, path, environment);
+        outcome = storeAndDeploy(window, path, sources, environment);
     } catch (const Failure&) {
         failure = describeFailure(std::current_exception());
     } catch (const std::exception&) {

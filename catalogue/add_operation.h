@@ -21,7 +21,7 @@ struct AddEnvironment {
 // front end that keeps a tally counts with this, never with their texts.
 enum class AddOutcome {
     Added,          // the row and both files, without a message
-    Refused,        // by the checks, before anything was opened
+    Refused,        // by the checks, before anything was written
     DatabaseFailed, // the handler's two boxes; at most the row is stored
     FileStepFailed, // the row is stored; the folder or a copy failed
     Cancelled,      // the row is stored; a copy stopped at the cancel flag
@@ -29,7 +29,8 @@ enum class AddOutcome {
 
 // The add operation: turns the entry standing in the window into one catalogue
 // row and one program folder with its two files. Reads each field at the step
-// that uses it. A refused entry and every failure of the database and file
+// that uses it; opens both source files before anything is written, and the
+// copies read through those descriptors. A refused entry and every failure of the database and file
 // steps are reported in message boxes and end the add without passing a
 // failure on; only a failure of the window itself (reading a field or the folder,
 // showing a box) or a lack of memory before the database is opened reaches the
@@ -46,6 +47,7 @@ inline constexpr const char* kBadProgramName = "Neispravno ime programa!";
 inline constexpr const char* kDatabaseFailed = "Greška sa bazom!";
 inline constexpr const char* kFolderNotMade = "Folder programa nije napravljen!";
 inline constexpr const char* kCopyFailed = "Kopiranje nije uspjelo!";
+inline constexpr const char* kSourceUnusable = "Datoteka nije dostupna!";
 } // namespace texts
 
 } // namespace velmora

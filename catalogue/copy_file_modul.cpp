@@ -68,6 +68,16 @@ std::error_code CopyFileExA(const std::string& existing, const FileInFolder& new
     return copyFile(existing, newFile, sink, sink.token(), fs);
 }
 
+std::error_code CopyFileExA(FileHandle existingFile, const FileInFolder& newFile,
+                            ProgressRoutine progress, void* lpData, const std::int32_t* cancel,
+                            std::uint32_t flags, FileSystem& fs) {
+    if ((flags & ~COPY_FILE_RESTARTABLE) != 0) {
+        return systemError(EINVAL);
+    }
+    RoutineSink sink(progress, lpData, cancel);
+    return copyFile(existingFile, newFile, sink, sink.token(), fs);
+}
+
 namespace CopyFileModul {
 
 std::string progressText(std::int64_t totalFileSize, std::int64_t totalBytesTransferred) {

@@ -41,6 +41,11 @@ OpenedFolder CreateDirectoryA(int parent, std::string_view name, FileSystem& fs)
 std::error_code CopyFileExA(const std::string& existing, const FileInFolder& newFile,
                             ProgressRoutine progress, void* lpData, const std::int32_t* cancel,
                             std::uint32_t flags, FileSystem& fs);
+// The same from a file the add opened before its row (borrowed), so that the
+// copy reads the very file that was checked.
+std::error_code CopyFileExA(FileHandle existingFile, const FileInFolder& newFile,
+                            ProgressRoutine progress, void* lpData, const std::int32_t* cancel,
+                            std::uint32_t flags, FileSystem& fs);
 
 namespace CopyFileModul {
 

@@ -6,12 +6,15 @@
 #include "entry_form/input_blocker.h"
 #include "entry_form/window_services.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <cstdio>
 
 namespace velmora {
 namespace {
@@ -31,7 +34,11 @@ FormAdd::FormAdd(FormSeams seams, QWidget* parent)
                                                   : nullptr),
       m_services(seams.services != nullptr ? seams.services : m_ownServices.get()),
       m_fileDialog(seams.fileDialog != nullptr ? seams.fileDialog : m_ownFileDialog.get()),
-      m_add(seams.add ? std::move(seams.add) : AddAction([](EntryWindow& w) { Dodaj(w); })),
+      m_add(seams.add ? std::move(seams.add) : AddAction([this](EntryWindow& w) {
+          AddEnvironment environment;
+          environment.cancel = &m_cancel;
+          Dodaj(w, environment);
+      })),
       m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)) {
     setObjectName(QStringLiteral("ADD"));
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -84,7 +91,28 @@ void FormAdd::setCaption(std::string_view text) {
 }
 
 void FormAdd::messageBox(std::string_view text, std::string_view title) {
+    // Nobody is left to answer a box once the session ends: its text goes to
+    // the session's log instead.
+    if (m_ending) {
+        std::fprintf(stderr, "Velmora2ADD: %.*s: %.*s\n", static_cast<int>(title.size()),
+                     title.data(), static_cast<int>(text.size()), text.data());
+        return;
+    }
     m_services->messageBox(this, fromUtf8(text), fromUtf8(title));
+}
+
+void FormAdd::endSession() {
+    m_ending = true;
+    m_cancel = 1;
+    // A box or file dialog open now runs an event loop of its own, inside a
+    // command or the add; closing it lets that command go on to its end.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window);
+            dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+    close();
 }
 
 void FormAdd::processPendingEvents() {

@@ -4,6 +4,7 @@
 #include "entry_form/form_layout.h"
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -43,6 +44,14 @@ public:
     void runAdd();
     bool isAddRunning() const { return m_addRunning; }
 
+    // The session ends (SIGTERM, SIGHUP): the copy under way is cancelled,
+    // which removes its temporary file and keeps the previous one, open
+    // dialogs are closed, no further box is shown, and the window closes
+    // once the add has returned.
+    void endSession();
+    // The cancel flag that the add's copies receive; set by endSession().
+    const std::int32_t& cancelFlag() const { return m_cancel; }
+
     std::string fieldText(Field field) override;
     void setCaption(std::string_view text) override;
     void messageBox(std::string_view text, std::string_view title) override;
@@ -62,6 +71,8 @@ private:
     std::unique_ptr<FormCommands> m_commands;
     bool m_addRunning = false;
     bool m_closeRequested = false;
+    bool m_ending = false;
+    std::int32_t m_cancel = 0;
 };
 
 } // namespace velmora

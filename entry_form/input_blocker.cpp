@@ -36,6 +36,13 @@ bool isInput(QEvent::Type type) {
 } // namespace
 
 InputBlocker::InputBlocker(QWidget& window) : m_window(window) {
+    m_focusPolicies.push_back({&window, window.focusPolicy()});
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        m_focusPolicies.push_back({child, child->focusPolicy()});
+    }
+    for (const FocusPolicy& saved : m_focusPolicies) {
+        saved.widget->setFocusPolicy(Qt::FocusPolicy(saved.policy & ~Qt::ClickFocus));
+    }
     QCoreApplication::instance()->installEventFilter(this);
     QApplication::setOverrideCursor(Qt::BusyCursor);
 }
@@ -43,6 +50,11 @@ InputBlocker::InputBlocker(QWidget& window) : m_window(window) {
 InputBlocker::~InputBlocker() {
     QApplication::restoreOverrideCursor();
     QCoreApplication::instance()->removeEventFilter(this);
+    for (const FocusPolicy& saved : m_focusPolicies) {
+        if (saved.widget != nullptr) {
+            saved.widget->setFocusPolicy(saved.policy);
+        }
+    }
 }
 
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-
-class QWidget;
+#include <QPointer>
+#include <QWidget>
+#include <vector>
 
 namespace velmora {
 
@@ -11,6 +12,8 @@ namespace velmora {
 // Painting, captions and other windows (a message box the add shows) go on as
 // usual. Filtering the application rather than disabling the controls keeps
 // the window looking as it did: nothing turns grey for the length of a copy.
+// A click moves no focus meanwhile either: Qt gives focus on a press before
+// any filter sees it, so the controls take focus by tab only while blocked.
 class InputBlocker : public QObject {
     Q_OBJECT
 
@@ -23,7 +26,15 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct FocusPolicy {
+        QPointer<QWidget> widget;
+        Qt::FocusPolicy policy;
+    };
+
     QWidget& m_window;
+    // Parents before children: a widget passes its policy on to its focus
+    // proxy, which then gets its own.
+    std::vector<FocusPolicy> m_focusPolicies;
 };
 
 } // namespace velmora

@@ -5,9 +5,12 @@
 #include "catalogue/copy/copy_progress_state.h"
 #include "catalogue/copy/entry_name.h"
 #include "catalogue/copy/replacing_copy.h"
+#include "catalogue/copy/running_copies.h"
+#include "catalogue/copy/source_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 
 namespace velmora {
 namespace {
@@ -49,6 +52,51 @@ private:
     std::int64_t m_reportedDone = -1;
 };
 
+// Runs `copy` on a worker while the calling thread reports to `sink`; see
+// copyFile.
+std::error_code
+copyOnWorker(const std::function<std::error_code(CopyProgressState&, std::stop_token)>& copy,
+             const FileInFolder& target, CopySink& sink, std::stop_token cancel) {
+    if (!isSingleFolderName(target.name)) {
+        return systemError(EINVAL);
+    }
+    if (cancel.stop_requested()) {
+        return systemError(ECANCELED);
+    }
+    CopyProgressState state;
+    ProgressReporter reporter(state, sink);
+    std::error_code result;
+    BackgroundTask worker;
+    state.onStart = [&worker] { worker.wake(); };
+    worker.start([&](std::stop_token stop) { result = copy(state, stop); });
+    // Reachable from an exit() that unwinds no stack, so that the worker can
+    // still be stopped and remove its temporary file.
+    const RunningCopy running(worker);
+
+    try {
+        for (bool ended = false; !ended;) {
+            ended = worker.waitFor();
+            if (!cancel.stop_requested() && state.started() && (!reporter.started() || !ended)) {
+                reporter.tick();
+            } else if (!ended) {
+                sink.waiting();
+            }
+            if (cancel.stop_requested()) {
+                worker.requestStop();
+            }
+        }
+    } catch (...) {
+        worker.requestStop();
+        worker.finish([&sink] { sink.waiting(); });
+        throw;
+    }
+    worker.rethrowFailure();
+    if (!result && !cancel.stop_requested()) {
+        reporter.finish();
+    }
+    return result;
+}
+
 } // namespace
 
 OpenedFolder makeFolder(int parent, std::string_view name, FileSystem& fs) {
@@ -75,43 +123,28 @@ OpenedFolder makeFolder(int parent, std::string_view name, FileSystem& fs) {
 
 std::error_code copyFile(const std::string& source, const FileInFolder& target, CopySink& sink,
                          std::stop_token cancel, FileSystem& fs) {
-    if (holdsNul(source) || !isSingleFolderName(target.name)) {
+    // A NUL would cut the path short; openSource refuses it as well, but
+    // nothing should start for it.
+    if (holdsNul(source)) {
         return systemError(EINVAL);
     }
-    if (cancel.stop_requested()) {
-        return systemError(ECANCELED);
-    }
-    CopyProgressState state;
-    ProgressReporter reporter(state, sink);
-    std::error_code result;
-    BackgroundTask worker;
-    state.onStart = [&worker] { worker.wake(); };
-    worker.start([&](std::stop_token stop) {
-        result = copyReplacing(fs, source, target.folder, target.name, state, stop);
-    });
+    return copyOnWorker(
+        [&](CopyProgressState& state, std::stop_token stop) {
+            const OpenedSource opened = openSource(source, fs);
+            return opened.error ? opened.error
+                                : copyReplacing(fs, opened.file.get(), target.folder, target.name,
+                                                state, stop);
+        },
+        target, sink, cancel);
+}
 
-    try {
-        for (bool ended = false; !ended;) {
-            ended = worker.waitFor();
-            if (!cancel.stop_requested() && state.started() && (!reporter.started() || !ended)) {
-                reporter.tick();
-            } else if (!ended) {
-                sink.waiting();
-            }
-            if (cancel.stop_requested()) {
-                worker.requestStop();
-            }
-        }
-    } catch (...) {
-        worker.requestStop();
-        worker.finish([&sink] { sink.waiting(); });
-        throw;
-    }
-    worker.rethrowFailure();
-    if (!result && !cancel.stop_requested()) {
-        reporter.finish();
-    }
-    return result;
+std::error_code copyFile(int source, const FileInFolder& target, CopySink& sink,
+                         std::stop_token cancel, FileSystem& fs) {
+    return copyOnWorker(
+        [&](CopyProgressState& state, std::stop_token stop) {
+            return copyReplacing(fs, source, target.folder, target.name, state, stop);
+        },
+        target, sink, cancel);
 }
 
 } // namespace velmora

@@ -54,5 +54,9 @@ OpenedFolder makeFolder(int parent, std::string_view name, FileSystem& fs = File
 // target then stays.
 std::error_code copyFile(const std::string& source, const FileInFolder& target, CopySink& sink,
                          std::stop_token cancel = {}, FileSystem& fs = FileSystem::real());
+// The same from a source opened before (see openSource; borrowed, read from
+// its start), so that the copy reads the very file that was checked.
+std::error_code copyFile(int source, const FileInFolder& target, CopySink& sink,
+                         std::stop_token cancel = {}, FileSystem& fs = FileSystem::real());
 
 } // namespace velmora

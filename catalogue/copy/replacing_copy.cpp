@@ -6,12 +6,40 @@
 #include "catalogue/copy/temporary_file.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <string>
 
 namespace velmora {
 namespace {
 
 constexpr mode_t kPermissionBits = S_IRWXU | S_IRWXG | S_IRWXO;
+// Where the process's umask cannot be read: the usual one, which at least
+// keeps others from writing.
+constexpr mode_t kUsualUmask = S_IWGRP | S_IWOTH;
+
+// The process's umask, read from /proc/self/status (Linux 4.7 and later):
+// umask() can only read it by setting it, which would race with the other
+// threads of the process that create files meanwhile.
+mode_t currentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:")) {
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8)) &
+                   kPermissionBits;
+        }
+    }
+    return kUsualUmask;
+}
+
+// The mode a copy gets, as cp gives it: the source's permission bits less
+// the umask, never set-user-ID, set-group-ID or sticky. A world-writable file
+// from an NTFS or exFAT stick does not stay writable for every local user.
+mode_t copiedMode(mode_t sourceMode) {
+    return sourceMode & kPermissionBits & ~currentUmask();
+}
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -38,21 +66,11 @@ std::error_code checkSourceUnchanged(FileSystem& fs, int source, const struct st
 
 } // namespace
 
-std::error_code copyReplacing(FileSystem& fs, const std::string& source, int folder,
-                              std::string_view name, CopyProgressState& progress,
-                              std::stop_token stop) {
-    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
-    const Descriptor in(fs,
-                        fs.openAt(AT_FDCWD, source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK, 0));
-    if (!in.valid()) {
-        return systemError(errno);
-    }
+std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::string_view name,
+                              CopyProgressState& progress, std::stop_token stop) {
     struct stat before {};
-    if (fs.fstat(in.get(), &before) != 0) {
+    if (fs.fstat(source, &before) != 0) {
         return systemError(errno);
-    }
-    if (S_ISDIR(before.st_mode)) {
-        return systemError(EISDIR);
     }
     // FIFOs and devices have no end that a copy could wait for.
     if (!S_ISREG(before.st_mode)) {
@@ -67,17 +85,17 @@ std::error_code copyReplacing(FileSystem& fs, const std::string& source, int fol
     if (!temporary.valid()) {
         return temporary.error();
     }
-    progress.start(before.st_size, in.get(), temporary.fd());
+    progress.start(before.st_size, source, temporary.fd());
 
-    DataMover mover(fs, in.get(), temporary.fd(), before.st_size,
+    DataMover mover(fs, source, temporary.fd(), before.st_size,
                     replacing ? Writeback::Bounded : Writeback::Unbounded, progress);
     if (const std::error_code error = mover.run(stop)) {
         return error;
     }
-    if (const std::error_code error = checkSourceUnchanged(fs, in.get(), before)) {
+    if (const std::error_code error = checkSourceUnchanged(fs, source, before)) {
         return error;
     }
-    if (fs.fchmod(temporary.fd(), before.st_mode & kPermissionBits) != 0) {
+    if (fs.fchmod(temporary.fd(), copiedMode(before.st_mode)) != 0) {
         return systemError(errno);
     }
     // After the last write, which would set the modification time anew.

@@ -18,7 +18,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
                "in any order; relative paths are taken from the CSV file's folder.\n"
                "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments or CSV,\n"
-               "130/143 interrupted by SIGINT/SIGTERM.");
+               "3 report lost (its reader went away; the entry under way was finished),\n"
+               "129/130/143 interrupted by SIGHUP/SIGINT/SIGTERM.");
 
     AddOptions options;
     options.entry.text(Field::Kategorija) = "CDDVD";

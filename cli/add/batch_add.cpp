@@ -17,7 +17,9 @@ int addEntries(const std::vector<AddEntry>& entries, const std::string& collecti
     AddEnvironment environment;
     environment.cancel = &cancel;
 
-    for (std::size_t i = 0; i < entries.size() && poll() == 0; ++i) {
+    // The entry under way is finished even when its report can no longer be
+    // written; the next is not begun.
+    for (std::size_t i = 0; i < entries.size() && poll() == 0 && !report.lost(); ++i) {
         const AddEntry& entry = entries[i];
         report.startEntry(static_cast<int>(i) + 1, entry.line, entry.text(Field::Program));
         TerminalWindow window(entry, collection, report, interrupts, cancel);
@@ -50,6 +52,9 @@ int addEntries(const std::vector<AddEntry>& entries, const std::string& collecti
     report.summary(tally);
     if (signal != 0) {
         return 128 + signal;
+    }
+    if (report.lost()) {
+        return kReportLost;
     }
     return tally.added == tally.entries ? 0 : 1;
 }

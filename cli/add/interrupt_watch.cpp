@@ -9,7 +9,7 @@ namespace velmora {
 
 InterruptWatch::InterruptWatch() {
     sigemptyset(&m_watched);
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
             sigaddset(&m_watched, signal);

@@ -4,7 +4,8 @@
 
 namespace velmora {
 
-// SIGINT and SIGTERM, kept from ending the process while it adds: they are
+// SIGINT, SIGTERM and SIGHUP (the terminal closed), kept from ending the
+// process while it adds, so that a copy removes its own temporary file: they are
 // blocked (for this thread and every thread it starts later, so create this
 // before any) and read through a signalfd when asked, so that a run can cancel
 // its copy, report and exit with a status of its own. A signal that the parent
@@ -17,7 +18,8 @@ public:
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    // Never waits. The first signal received so far (SIGINT or SIGTERM), or 0.
+    // Never waits. The first signal received so far (SIGINT, SIGTERM or
+    // SIGHUP), or 0.
     int poll();
 
 private:

@@ -25,6 +25,8 @@ std::string signalName(int signal) {
         return "SIGINT";
     case SIGTERM:
         return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
     default:
         return "signal " + std::to_string(signal);
     }
@@ -189,8 +191,13 @@ void ProgressReport::clearLive() {
 }
 
 void ProgressReport::write(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), m_out);
-    std::fflush(m_out);
+    // A failed write would fail again, and half a line is worth nothing.
+    if (m_lost) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), m_out) != text.size() || std::fflush(m_out) != 0) {
+        m_lost = true;
+    }
 }
 
 } // namespace velmora

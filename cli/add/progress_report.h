@@ -61,6 +61,10 @@ public:
     // when not every entry was added.
     void summary(const Tally& tally);
 
+    // Whether a write has failed (the terminal closed, the reader of a pipe
+    // gone away); nothing is written after that.
+    bool lost() const { return m_lost; }
+
 private:
     void drawLive();
     void clearLive();
@@ -80,6 +84,7 @@ private:
     Outcome m_lastOutcome = Outcome::Added;
     bool m_liveShown = false;
     bool m_everDrawn = false;
+    bool m_lost = false;
     Clock::time_point m_lastDraw{};
 };
 

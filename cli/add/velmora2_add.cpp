@@ -6,6 +6,7 @@
 #include "cli/add/interrupt_watch.h"
 #include "cli/add/progress_report.h"
 
+#include <csignal>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ std::size_t terminalWidth() {
 
 int main(int argc, char** argv) {
     using namespace velmora;
+    // A reader that goes away (a closed terminal, "| head") makes writes
+    // fail, which the report notices, instead of killing an entry midway.
+    std::signal(SIGPIPE, SIG_IGN);
     const CommandLine commandLine = parseCommandLine(argc, argv);
     std::fputs(commandLine.output.c_str(), stdout);
     std::fputs(commandLine.errors.c_str(), stderr);

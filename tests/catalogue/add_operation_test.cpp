@@ -83,8 +83,15 @@ TEST_F(AddOperationTest, EmptyOrBlankRequiredFieldIsRefused) {
     EXPECT_TRUE(fs::is_empty(collection.path() / "Programi"));
 }
 
+// Names that are not one folder here, or that a Windows folder cannot hold
+// where the collection travels, are refused before anything is written.
 TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
-    for (const std::string name : {".", "..", "a/b", "/", "../escape", "Tool/"}) {
+    for (const std::string name :
+         {".",        "..",   "a/b",       "/",           "../escape",   "Tool/",
+          "a<b",      "a>b",  "C:Tool",    "say \"hi\"",  "a\\b",        "a|b",
+          "what?",    "*.*",  "tab\there", "line\nbreak", "\x1b[31mRed", "Tool.",
+          "Tool ",    "...",  "CON",       "con",         "Nul.txt",     "aux.tar.gz",
+          "PRN .exe", "COM1", "com9.iso",  "LPT5",        "lpt1.bmp",    "COM\u00B9"}) {
         SCOPED_TRACE(name);
         RecordingWindow refused(collection.str());
         refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
@@ -94,6 +101,15 @@ TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
     }
     expectNothingTouched();
     EXPECT_FALSE(fs::exists(collection.path() / "escape"));
+
+    // Near misses are names like any other.
+    for (const std::string name : {"CONSOLE", "Null", "COM10", "LPT", "COM0", "con-tool", ".Tool",
+                                   " Tool", "Tool.v2", "AUXILIARY.exe", "Čćž 日本"}) {
+        window.set(Field::Program, name);
+        Dodaj(window);
+        EXPECT_TRUE(fs::is_directory(collection.programFolder(name))) << name;
+    }
+    EXPECT_TRUE(window.boxes().empty());
 }
 
 TEST_F(AddOperationTest, RefusalComesBeforeLaterChecks) {
@@ -120,7 +136,7 @@ TEST_F(AddOperationTest, RowHoldsTheTextsExactlyAsTyped) {
         {"x'); DELETE FROM CD; --", "'); DROP TABLE CD; --", "'||'"},
         {"Ćirilica", "Програм", "描述 ĐŠŽ"},
         // Blanks around a visible letter are the user's: kept, not trimmed.
-        {"\u00A0Igre ", " \u200Bx\u3000 ", " "},
+        {"\u00A0Igre ", " \u200Bx\u3000", " "},
     };
     for (const Row& entry : entries) {
         window.setEntry(entry.kategorija, entry.program, entry.opis, setupPath(), picturePath());

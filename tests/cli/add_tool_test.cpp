@@ -87,21 +87,24 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"BlankProgram", " ", "d", "(file)", "Greška: Neko od polja nije ispunjeno!"},
         Refusal{"EmptySetup", "Tool", "d", "", "Greška: Neko od polja nije ispunjeno!"},
         Refusal{"ParentFolderName", "..", "d", "(file)", "Greška: Neispravno ime programa!"},
-        Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"}),
+        Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"},
+        Refusal{"MissingSetup", "Tool", "d", "/nonexistent/setup.exe",
+                "Greška: Datoteka nije dostupna! / /nonexistent/setup.exe / No such file or "
+                "directory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
     // A byte order mark, CR LF, columns in another order and case, quoted
     // commas, quotes and a line break, paths relative to the list's folder,
-    // an absolute one, and a bad row in the middle. The last name holds an
-    // escape sequence, which must not reach the output as one.
+    // an absolute one, and a bad row in the middle. The last name holds a
+    // command introducer (C1 CSI), which must not reach the output as one.
     const std::string list = "\xEF\xBB\xBFProgram,Slika,opis,SOURCE,Kategorija\r\n"
                              "\"Tool, Pro\",pics/picture.bmp,\"say \"\"hi\"\"\",setup.exe,Igre\r\n"
                              "Second,pics/picture.bmp,\"two\r\nlines\",setup.exe,Ostalo\r\n"
                              "Bad,pics/picture.bmp," +
                              repeat("x", 50) +
                              ",setup.exe,Igre\r\n"
-                             "\x1b[31mRed,pics/picture.bmp,third," +
+                             "\u009B31mRed,pics/picture.bmp,third," +
                              setup().string() + ",Internet\r\n";
     writeFile(sources.path() / "list.csv", list);
 
@@ -111,12 +114,12 @@ TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
                              "[2/4] Second: added\n"
                              "line 5: Greška: Molimo skratite opis. Maksimalno 49 karaktera!\n"
                              "[3/4] Bad: refused\n"
-                             "[4/4] ?[31mRed: added\n"
+                             "[4/4] ?31mRed: added\n"
                              "4 entries: 3 added, 1 refused, 0 with failures\n");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool, Pro", "say \"hi\""},
                                                    {"Ostalo", "Second", "two\r\nlines"},
-                                                   {"Internet", "\x1b[31mRed", "third"}}));
-    for (const std::string name : {"Tool, Pro", "Second", "\x1b[31mRed"}) {
+                                                   {"Internet", "\u009B31mRed", "third"}}));
+    for (const std::string name : {"Tool, Pro", "Second", "\u009B31mRed"}) {
         EXPECT_EQ(readFile(collection.programFolder(name) / "Setup.exe"), readFile(setup()));
         EXPECT_EQ(readFile(collection.programFolder(name) / "Picture.bmp"), readFile(picture()));
     }
@@ -136,6 +139,22 @@ TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.errors, "velmora2-add: standard input: line 1: unknown column \"Size\"\n");
     expectNothingWritten();
+}
+
+// A reader that goes away (`2>&1 | head -1`) neither kills the entry under
+// way nor lets the run go on unseen: the entry's setup copy, after a message
+// that cannot be written, is still made, and the next entry is not begun. The
+// picture is a file whose size says nothing of its data, as under /proc, so
+// its copy fails after the row.
+TEST_F(AddToolTest, ReportWithoutAReaderFinishesTheEntryUnderWayAndStops) {
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,First,d,setup.exe,/proc/version\n"
+                                           "Igre,Second,d,setup.exe,pics/picture.bmp\n");
+    const ChildResult result = runChildWithoutReader(
+        {kAdd, "--collection", collection.str(), "--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(readFile(collection.programFolder("First") / "Setup.exe"), readFile(setup()));
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "First", "d"}}));
 }
 
 TEST_F(AddToolTest, AThousandEntriesFromOneList) {
@@ -250,7 +269,8 @@ TEST_P(InterruptTest, CancelsTheCopyKeepsThePreviousFileAndReports) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
                          ::testing::Values(Interruption{"SIGINT", SIGINT, 130},
-                                           Interruption{"SIGTERM", SIGTERM, 143}),
+                                           Interruption{"SIGTERM", SIGTERM, 143},
+                                           Interruption{"SIGHUP", SIGHUP, 129}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -124,6 +124,28 @@ TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
     }
 }
 
+// The copy's mode is the source's less the umask, as cp gives it: a
+// world-writable file from a FAT or NTFS stick does not stay writable for
+// every local user, and no set-ID or sticky bit comes along.
+TEST_F(FileCopyTest, ModeIsTheSourcesLessTheUmaskWithoutSpecialBits) {
+    struct Case {
+        mode_t source, umask, copied;
+    };
+    writeFile(source(), "data");
+    for (const Case& c : {Case{0777, 022, 0755}, Case{0666, 027, 0640}, Case{06777, 0, 0777},
+                          Case{01775, 002, 0775}, Case{0754, 0, 0754}, Case{0400, 077, 0400}}) {
+        SCOPED_TRACE(std::to_string(c.source) + " umask " + std::to_string(c.umask));
+        ASSERT_EQ(::chmod(source().c_str(), c.source), 0);
+        const mode_t previous = ::umask(c.umask);
+        const std::error_code result = copy(FileSystem::real());
+        ::umask(previous);
+        ASSERT_FALSE(result);
+        struct stat copied {};
+        ASSERT_EQ(::stat(target().c_str(), &copied), 0);
+        EXPECT_EQ(copied.st_mode & 07777, c.copied);
+    }
+}
+
 // A first copy is left to the page cache, as cp leaves it; a replacing copy
 // keeps its unwritten data bounded as it goes and is flushed before the rename.
 TEST_F(FileCopyTest, ReplacingCopyIsFlushedAndFirstCopyIsNot) {
@@ -533,6 +555,7 @@ TEST(RealFileSystemTest, CopiesReplaceAndFailCleanly) {
         GTEST_SKIP() << "run by real_file_systems.sh on a mounted file system";
     }
     const bool unnamed = std::string(std::getenv("VELMORA_EXPECT_UNNAMED")) == "1";
+    const bool posixModes = std::string(std::getenv("VELMORA_EXPECT_MODES")) == "1";
     const fs::path folder = fs::path(place) / "Tool";
     fs::create_directory(folder);
     const fs::path source = fs::path(place) / "source.bin";
@@ -549,6 +572,18 @@ TEST(RealFileSystemTest, CopiesReplaceAndFailCleanly) {
         EXPECT_TRUE(readFile(folder / "Setup.exe") == patternBytes(3 * MiB + seed, seed));
     }
     EXPECT_EQ(watched.unnamedFiles, unnamed ? 2 : 0);
+    // A world-writable source is not world-writable as a copy, where the file
+    // system keeps modes; FAT and NTFS through FUSE show their mount's.
+    if (posixModes) {
+        ASSERT_EQ(::chmod(source.c_str(), 04777), 0);
+        const mode_t previous = ::umask(022);
+        const std::error_code result = copy(watched);
+        ::umask(previous);
+        ASSERT_FALSE(result);
+        struct stat copied {};
+        ASSERT_EQ(::stat((folder / "Setup.exe").c_str(), &copied), 0);
+        EXPECT_EQ(copied.st_mode & 07777, 0755u);
+    }
     EXPECT_EQ(watched.namedFiles, unnamed ? 0 : 2);
 
     FaultyFileSystem refusing;

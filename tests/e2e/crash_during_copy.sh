@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# crash_during_copy.sh VELMORA2ADD VELMORA2_INIT
-# The real program killed with SIGKILL in the middle of a 1 GiB copy over an
-# existing Setup.exe: the previous file must be intact, the catalogue sound,
-# and, where the file system has unnamed temporary files, nothing left behind;
-# the next add of the same name must succeed and leave no temporary file.
+# crash_during_copy.sh VELMORA2ADD VELMORA2_INIT [END]
+# The real program ended in the middle of a 1 GiB copy over an existing
+# Setup.exe, by END: KILL (SIGKILL, the default), TERM or HUP (the signal),
+# or DISPLAY (the X server goes away). The previous file must be intact, the
+# catalogue sound, and nothing left behind: after SIGKILL only where the file
+# system has unnamed temporary files, after the others everywhere, since the
+# program cancels the copy and removes its own temporary file before it ends.
+# The next add of the same name must succeed and leave no temporary file.
 set -euo pipefail
 app=$1
 init=$2
+end=${3:-KILL}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/xvfb_session.sh"
 
@@ -68,8 +72,25 @@ setup_copy_running() {
 }
 wait_until 120 setup_copy_running || fail "never saw the setup copy under way ($(caption))"
 seen=$(caption)
-kill -KILL "$app_pid"
-wait "$app_pid" 2>/dev/null || true
+if [[ $end == DISPLAY ]]; then
+    stop_xvfb
+else
+    kill -"$end" "$app_pid"
+fi
+if [[ $end == KILL ]]; then
+    wait "$app_pid" 2>/dev/null || true
+else
+    # It cancels the copy and ends on its own; until reaped it is a zombie.
+    app_ended() {
+        local state
+        state=$(ps -o stat= -p "$app_pid" 2>/dev/null) || return 0
+        [[ $state == Z* ]]
+    }
+    wait_until 60 app_ended || fail "it did not end after $end"
+    status=0
+    wait "$app_pid" 2>/dev/null || status=$?
+    echo "ended by $end with status $status"
+fi
 app_pid=
 
 cmp "$tmp/previous-setup.exe" "$folder/Setup.exe" || fail "the previous Setup.exe was damaged"
@@ -79,10 +100,12 @@ cmp "$tmp/previous-setup.exe" "$folder/Setup.exe" || fail "the previous Setup.ex
     fail "the row of the killed add is missing"
 left=$(ls -A "$folder" | tr '\n' ' ')
 echo "killed at '$seen'; in the folder: $left"
-if python3 -c 'import os, sys; os.close(os.open(sys.argv[1], os.O_TMPFILE | os.O_WRONLY, 0o600))' \
-    "$folder" 2>/dev/null; then
-    [[ $left == "Picture.bmp Setup.exe " ]] || fail "the killed copy left files behind: $left"
+if [[ $end != KILL ]] ||
+    python3 -c 'import os, sys; os.close(os.open(sys.argv[1], os.O_TMPFILE | os.O_WRONLY, 0o600))' \
+        "$folder" 2>/dev/null; then
+    [[ $left == "Picture.bmp Setup.exe " ]] || fail "the ended copy left files behind: $left"
 fi
+[[ $end == DISPLAY ]] && start_xvfb "$tmp"
 
 # The next add of the same name finishes and tidies up after the killed one.
 start_and_add "$tmp/sources/small-setup.exe"
@@ -93,4 +116,4 @@ stray=$(find "$folder" -name '.*' | wc -l)
 [[ $(sqlite3 "$collection/Velmora2.db" "SELECT count(*) FROM CD;") == 2 ]] || fail "second row missing"
 [[ $(sqlite3 "$collection/Velmora2.db" "PRAGMA integrity_check;") == ok ]] || fail "integrity"
 click 232 260
-echo "PASS: previous Setup.exe intact after SIGKILL, catalogue sound, next add clean"
+echo "PASS: previous Setup.exe intact after $end, catalogue sound, next add clean"

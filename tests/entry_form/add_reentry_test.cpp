@@ -3,6 +3,7 @@
 #include "catalogue/add_operation.h"
 #include "cli/init/collection_init.h"
 #include "entry_form/form_add.h"
+#include "entry_form/session_end_watch.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
 #include "tests/support/form_fixture.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,6 +57,8 @@ private slots:
 
     void postedInputWorksOutsideAnAdd();
     void inputDuringAnAddChangesNothing();
+    void sessionEndDuringAnAddCancelsItAndCloses_data();
+    void sessionEndDuringAnAddCancelsItAndCloses();
     void windowRepaintsDuringAnAdd();
     void closeDuringAnAddWaitsForItsEnd();
     void realCopyIgnoresInputMeanwhile();
@@ -116,6 +120,11 @@ void AddReentryTest::inputDuringAnAddChangesNothing() {
     QString captionDuring;
     makeForm([&](EntryWindow& window) {
         postEverything();
+        // Clicks as the window system delivers them, which would give focus
+        // before any filter sees them.
+        for (const char* name : {"Program", "Opis", "Kategorija", "Slika", "Command3"}) {
+            QTest::mouseClick(child<QWidget>(name), Qt::LeftButton);
+        }
         window.setCaption("42% Complete");
         window.processPendingEvents();
         captionDuring = m_form->windowTitle();
@@ -135,11 +144,46 @@ void AddReentryTest::inputDuringAnAddChangesNothing() {
         QVERIFY2(child<QLineEdit>(name)->text().isEmpty(), name);
     }
     QCOMPARE(child<QComboBox>("Kategorija")->currentText(), QStringLiteral("CDDVD"));
+    // The focus stayed on the button that started the add.
+    QCOMPARE(m_form->focusWidget(), child<QWidget>("ButtonADD"));
     // Nothing was greyed out, and input works again afterwards.
     QVERIFY(child<QWidget>("ButtonADD")->isEnabled());
     QTest::keyClicks(child<QLineEdit>("Opis"), QStringLiteral("ok"));
     QCOMPARE(child<QLineEdit>("Opis")->text(), QStringLiteral("ok"));
+    QTest::mouseClick(child<QWidget>("Slika"), Qt::LeftButton);
+    QCOMPARE(m_form->focusWidget(), child<QWidget>("Slika"));
     QVERIFY(!m_form->isAddRunning());
+}
+
+// SIGTERM or SIGHUP during an add reaches the window through its events: the
+// copies' cancel flag is set, a box the add shows then goes unseen, and the
+// window closes once the add has returned.
+void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses() {
+    QFETCH(int, signal);
+    SessionEndWatch watch;
+    bool cancelled = false;
+    makeForm([&](EntryWindow& window) {
+        ::raise(signal);
+        for (int i = 0; i < 100 && m_form->cancelFlag() == 0; ++i) {
+            window.processPendingEvents();
+        }
+        cancelled = m_form->cancelFlag() != 0;
+        window.messageBox("Kopiranje nije uspjelo!", "Greška");
+    });
+    connect(&watch, &SessionEndWatch::ended, m_form.get(), &FormAdd::endSession);
+
+    QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
+
+    QVERIFY(cancelled);
+    QCOMPARE(watch.received(), signal);
+    QVERIFY(m_services->boxes().isEmpty());
+    QVERIFY(!m_form->isVisible());
 }
 
 void AddReentryTest::windowRepaintsDuringAnAdd() {

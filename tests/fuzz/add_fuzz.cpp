@@ -82,7 +82,8 @@ snapshot(const fs::path& root) {
 
 bool isRefusal(const std::string& text) {
     return text == velmora::texts::kDescriptionTooLong || text == velmora::texts::kFieldMissing ||
-           text == velmora::texts::kBadProgramName;
+           text == velmora::texts::kBadProgramName ||
+           text.rfind(velmora::texts::kSourceUnusable, 0) == 0;
 }
 
 bool startsWith(const std::string& text, const char* prefix) {

@@ -24,8 +24,9 @@ struct Outputs {
     int errors;
 };
 
-// Starts the child with stdin from `input`, with SIGINT and SIGTERM at their
-// default action and unblocked, whatever this process has inherited.
+// Starts the child with stdin from `input`, with the signals that end a
+// session at their default action and unblocked, whatever this process has
+// inherited.
 pid_t spawn(const std::vector<std::string>& arguments, const char* input, Outputs outputs,
             const std::vector<std::string>& environment) {
     posix_spawn_file_actions_t actions;
@@ -38,8 +39,9 @@ pid_t spawn(const std::vector<std::string>& arguments, const char* input, Output
     sigset_t signals;
     sigemptyset(&signals);
     posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaddset(&signals, signal);
+    }
     posix_spawnattr_setsigdefault(&attributes, &signals);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
@@ -123,6 +125,19 @@ ChildResult runChild(const std::vector<std::string>& arguments, const std::strin
     waitpid(pid, &raw, 0);
     result.status = statusOf(raw);
     return result;
+}
+
+ChildResult runChildWithoutReader(const std::vector<std::string>& arguments) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    close(ends[0]);
+    const pid_t pid = spawn(arguments, "/dev/null", {ends[1], ends[1]}, {});
+    close(ends[1]);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return {statusOf(raw), {}, {}};
 }
 
 TerminalChild::TerminalChild(const std::vector<std::string>& arguments) {

@@ -24,6 +24,10 @@ ChildResult runChild(const std::vector<std::string>& arguments,
                      const std::string& input = "/dev/null",
                      const std::vector<std::string>& environment = {});
 
+// Runs `arguments` with standard output and error on a pipe whose reader has
+// gone away, and waits for it.
+ChildResult runChildWithoutReader(const std::vector<std::string>& arguments);
+
 // A child whose standard output and error are a pseudo-terminal, as when a
 // person runs it.
 class TerminalChild {

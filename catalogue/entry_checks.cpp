@@ -1,8 +1,9 @@
 #include "catalogue/entry_checks.h"
 
+#include "catalogue/utf8.h"
+
 #include <algorithm>
 #include <array>
-#include <optional>
 
 namespace velmora {
 namespace {
@@ -30,65 +31,26 @@ bool isBlankCodePoint(char32_t c) {
     return range != kBlankRanges.end() && range->first <= c;
 }
 
-// Decodes the code point that starts `text` and removes its bytes; nothing
-// for a sequence that is not well-formed UTF-8 (RFC 3629: no overlong forms,
-// no surrogates, nothing above U+10FFFF). Not std::mbrtoc32, which follows
-// the process's locale: the fields are UTF-8 whatever the locale says.
-std::optional<char32_t> takeCodePoint(std::string_view& text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t smallest = 0;
-    if (lead < 0x80) {
-        text.remove_prefix(1);
-        return lead;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1FU;
-        smallest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0FU;
-        smallest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07U;
-        smallest = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() < length) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80U) {
-            return std::nullopt;
-        }
-        c = (c << 6) | (byte(i) & 0x3FU);
-    }
-    if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    text.remove_prefix(length);
-    return c;
-}
-
 } // namespace
 
 std::size_t characterCount(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
-    }));
+    std::size_t count = 0;
+    while (!utf8.empty()) {
+        // A byte that starts no well-formed sequence is one character, as it
+        // is shown (one replacement character each), never skipped.
+        utf8.remove_prefix(std::max<std::size_t>(1, decodeUtf8(utf8).length));
+        ++count;
+    }
+    return count;
 }
 
 bool isBlank(std::string_view text) {
     while (!text.empty()) {
-        const std::optional<char32_t> c = takeCodePoint(text);
-        if (!c || !isBlankCodePoint(*c)) {
+        const Utf8Character c = decodeUtf8(text);
+        if (c.length == 0 || !isBlankCodePoint(c.codePoint)) {
             return false;
         }
+        text.remove_prefix(c.length);
     }
     return true;
 }

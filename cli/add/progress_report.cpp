@@ -1,5 +1,8 @@
 #include "cli/add/progress_report.h"
 
+#include "catalogue/utf8.h"
+#include "cli/add/display_width.h"
+
 #include <algorithm>
 #include <csignal>
 
@@ -9,46 +12,7 @@ namespace {
 // Erases from the cursor to the end of the line: what is left of a longer
 // line drawn before.
 constexpr std::string_view kEraseToEnd = "\x1b[K";
-
-struct Character {
-    std::size_t length = 0; // 0: the first byte starts no valid UTF-8 sequence
-    unsigned codePoint = 0;
-};
-
-// The character at the start of `text`.
-Character decode(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return {1, lead};
-    }
-    Character c;
-    unsigned minimum = 0;
-    if ((lead & 0xE0U) == 0xC0U) {
-        c = {2, lead & 0x1FU};
-        minimum = 0x80;
-    } else if ((lead & 0xF0U) == 0xE0U) {
-        c = {3, lead & 0x0FU};
-        minimum = 0x800;
-    } else if ((lead & 0xF8U) == 0xF0U) {
-        c = {4, lead & 0x07U};
-        minimum = 0x10000;
-    } else {
-        return {};
-    }
-    if (text.size() < c.length) {
-        return {};
-    }
-    for (std::size_t i = 1; i < c.length; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80U) {
-            return {};
-        }
-        c.codePoint = (c.codePoint << 6) | (byte(i) & 0x3FU);
-    }
-    const bool valid = c.codePoint >= minimum && c.codePoint <= 0x10FFFF &&
-                       (c.codePoint < 0xD800 || c.codePoint > 0xDFFF);
-    return valid ? c : Character{};
-}
+constexpr std::string_view kEllipsis = "\u2026";
 
 // C0 controls, DEL, and the C1 controls (U+0080 to U+009F), among them the
 // one-character command introducer CSI.
@@ -81,18 +45,56 @@ const char* outcomeWord(Outcome outcome) {
     return "?";
 }
 
-// The first `columns` characters of a printable text.
-std::string_view leadingCharacters(std::string_view text, std::size_t columns) {
+// The longest start of a printable text that fills at most `columns`
+// columns of a terminal.
+std::string_view leadingColumns(std::string_view text, std::size_t columns) {
     std::size_t end = 0;
-    for (std::size_t count = 0; end < text.size() && count < columns; ++count) {
-        end += std::max<std::size_t>(1, decode(text.substr(end)).length);
+    std::size_t used = 0;
+    while (end < text.size()) {
+        const Utf8Character c = decodeUtf8(text.substr(end));
+        const std::size_t width = displayWidth(c.codePoint);
+        if (used + width > columns) {
+            break;
+        }
+        used += width;
+        end += std::max<std::size_t>(1, c.length);
     }
     return text.substr(0, end);
 }
 
+// The longest end of a printable text (valid UTF-8) that fills at most
+// `columns` columns.
+std::string_view trailingColumns(std::string_view text, std::size_t columns) {
+    std::size_t start = text.size();
+    std::size_t used = 0;
+    while (start > 0) {
+        std::size_t lead = start - 1;
+        while (lead > 0 && (static_cast<unsigned char>(text[lead]) & 0xC0U) == 0x80U) {
+            --lead;
+        }
+        const std::size_t width = displayWidth(decodeUtf8(text.substr(lead)).codePoint);
+        if (used + width > columns) {
+            break;
+        }
+        used += width;
+        start = lead;
+    }
+    return text.substr(start);
+}
+
+std::size_t columnsOf(std::string_view text) {
+    std::size_t used = 0;
+    while (!text.empty()) {
+        const Utf8Character c = decodeUtf8(text);
+        used += displayWidth(c.codePoint);
+        text.remove_prefix(std::max<std::size_t>(1, c.length));
+    }
+    return used;
+}
+
 } // namespace
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view text, std::size_t columns) {
     std::string shown;
     shown.reserve(text.size());
     while (!text.empty()) {
@@ -101,7 +103,7 @@ std::string printable(std::string_view text) {
             text.remove_prefix(text.starts_with("\r\n") ? 2 : 1);
             continue;
         }
-        const Character c = decode(text);
+        const Utf8Character c = decodeUtf8(text);
         if (c.length == 0 || isControl(c.codePoint)) {
             shown += '?';
             text.remove_prefix(std::max<std::size_t>(1, c.length));
@@ -110,7 +112,16 @@ std::string printable(std::string_view text) {
         shown.append(text.substr(0, c.length));
         text.remove_prefix(c.length);
     }
-    return shown;
+    if (columnsOf(shown) <= columns) {
+        return shown;
+    }
+    if (columns == 0) {
+        return {};
+    }
+    // The start and the end stay: a path's file name, a message's reason.
+    const std::size_t head = (columns - 1) / 2;
+    return std::string(leadingColumns(shown, head)) + std::string(kEllipsis) +
+           std::string(trailingColumns(shown, columns - 1 - head));
 }
 
 ProgressReport::ProgressReport(std::FILE* out, OutputMode mode, int entries, std::size_t width,
@@ -209,7 +220,7 @@ void ProgressReport::drawLive() {
         }
     }
     if (m_width > 1) {
-        text = std::string(leadingCharacters(text, m_width - 1));
+        text = std::string(leadingColumns(text, m_width - 1));
     }
     write("\r" + text + std::string(kEraseToEnd));
     m_liveShown = true;

@@ -1,5 +1,7 @@
 #include "cli/add/csv_reader.h"
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace velmora {
@@ -46,6 +48,34 @@ std::optional<CsvRow> CsvReader::endRow() {
     return std::exchange(m_row, {});
 }
 
+// Takes the bytes inside a field up to the next one that may end it, at
+// once: most of a list. False when there is none to take.
+bool CsvReader::takeRun() {
+    const bool quoted = m_state == State::Quoted;
+    const std::size_t start = m_at;
+    std::size_t end = start;
+    std::size_t characters = 0;
+    for (; end < m_text.size(); ++end) {
+        const char c = m_text[end];
+        if (c == '"' || c == '\r' || c == '\n' || c == '\0' || (!quoted && c == m_separator)) {
+            break;
+        }
+        characters += (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+    }
+    if (end == start) {
+        return false;
+    }
+    const std::size_t length = end - start;
+    if (m_field.length < kLongestField) {
+        m_field.text.append(m_text, start, std::min(length, kLongestField - m_field.length));
+    }
+    m_field.length += length;
+    m_column += characters;
+    m_afterCr = false;
+    m_at = end;
+    return true;
+}
+
 std::optional<CsvRow> CsvReader::next() {
     while (!m_ended && m_fault.empty()) {
         if (m_at == m_text.size() && !refill()) {
@@ -62,6 +92,9 @@ std::optional<CsvRow> CsvReader::next() {
             default:
                 return endRow();
             }
+        }
+        if ((m_state == State::Unquoted || m_state == State::Quoted) && takeRun()) {
+            continue;
         }
         const char c = m_text[m_at];
         const bool lineBreak = c == '\r' || c == '\n';
@@ -130,7 +163,7 @@ std::optional<CsvRow> CsvReader::next() {
         // Where the next character stands.
         ++m_at;
         if (c == '\r' || (c == '\n' && !m_afterCr)) {
-            ++m_line;
+            m_line += m_line < INT_MAX ? 1 : 0; // past that, the lines are not told apart
             m_column = 1;
         } else if (c != '\n' && (static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
             ++m_column;

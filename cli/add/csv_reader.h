@@ -51,6 +51,7 @@ private:
     enum class State { BetweenRows, FieldStart, Unquoted, Quoted, QuoteInQuoted };
 
     bool refill();
+    bool takeRun();
     void endField();
     std::optional<CsvRow> endRow();
     void failHere(const std::string& what);
@@ -63,7 +64,7 @@ private:
     CsvRow m_row;
     CsvField m_field;
     int m_line = 1;
-    int m_column = 1; // of the next character, counted in code points
+    std::size_t m_column = 1; // of the next character, counted in code points
     bool m_afterCr = false;
     bool m_ended = false;
     std::string m_fault;

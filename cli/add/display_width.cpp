@@ -29,6 +29,9 @@ private:
 } // namespace
 
 std::size_t displayWidth(char32_t codePoint) {
+    if (codePoint >= 0x20 && codePoint < 0x7F) {
+        return 1; // most of what is printed, without a change of locale
+    }
     static const Utf8Locale utf8;
     if (utf8.get() == locale_t{}) {
         return 1; // no C.UTF-8 on this system: one column per code point

@@ -232,9 +232,9 @@ bool millionRows(const std::string& command, const fs::path& work) {
     const double checkPeak = static_cast<double>(check.peakKiB) / 1024.0;
     const double fieldPeak = static_cast<double>(field.peakKiB) / 1024.0;
     std::printf("velmora2-add --csv, 10^6 rows (each refused by the add): total %.0f ms (CPU "
-                "%.0f ms), peak %.1f MiB; form check alone %.0f ms, peak %.1f MiB; cat of the "
-                "list %.0f ms (ratio %.1f); one 100 MB field: peak %.1f MiB (target < %.0f MiB)\n",
-                run.totalMs, run.cpuMs, peak, check.totalMs, checkPeak, cat, run.totalMs / cat,
+                "%.0f ms), peak %.1f MiB; the form check alone %.0f ms (%.1f x cat of the list, "
+                "%.0f ms), peak %.1f MiB; one 100 MB field: peak %.1f MiB (target < %.0f MiB)\n",
+                run.totalMs, run.cpuMs, peak, check.totalMs, check.totalMs / cat, cat, checkPeak,
                 fieldPeak, kMemoryTargetMiB);
     return peak < kMemoryTargetMiB && checkPeak < kMemoryTargetMiB && fieldPeak < kMemoryTargetMiB;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -21,7 +22,17 @@ int unnamedTemporaryFile() {
     if (folder == nullptr || *folder == '\0') {
         folder = "/tmp";
     }
-    return ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) {
+        return fd;
+    }
+    // A file system without unnamed files: a named one, unnamed at once.
+    std::string name = std::string(folder) + "/velmora2-add-XXXXXX";
+    const int named = mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) {
+        unlink(name.c_str());
+    }
+    return named;
 }
 
 } // namespace

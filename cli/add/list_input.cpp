@@ -54,7 +54,12 @@ ListInput::ListInput(int fd, std::string shownName) : m_fd(fd), m_shownName(std:
         fail("", errno);
         return;
     }
-    if (!S_ISREG(m_checked.st_mode)) {
+    if (S_ISREG(m_checked.st_mode)) {
+        // Standard input may have been read in part before it was handed over.
+        m_start = lseek(m_fd, 0, SEEK_CUR);
+    }
+    if (!S_ISREG(m_checked.st_mode) || m_start < 0) {
+        m_start = 0;
         m_spool = unnamedTemporaryFile();
         if (m_spool < 0) {
             fail("cannot keep a copy in the temporary folder: ", errno);
@@ -72,8 +77,9 @@ ListInput::~ListInput() {
 
 ListInput::ListInput(ListInput&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_spool(std::exchange(other.m_spool, -1)),
-      m_secondReading(other.m_secondReading), m_shownName(std::move(other.m_shownName)),
-      m_error(std::move(other.m_error)), m_checked(other.m_checked) {}
+      m_start(other.m_start), m_secondReading(other.m_secondReading),
+      m_shownName(std::move(other.m_shownName)), m_error(std::move(other.m_error)),
+      m_checked(other.m_checked) {}
 
 std::size_t ListInput::read(char* buffer, std::size_t size) {
     if (!m_error.empty()) {
@@ -111,7 +117,7 @@ bool ListInput::rewind() {
         return false;
     }
     const int from = m_spool >= 0 ? m_spool : m_fd;
-    if (lseek(from, 0, SEEK_SET) != 0) {
+    if (lseek(from, m_spool >= 0 ? 0 : m_start, SEEK_SET) < 0) {
         return fail("", errno);
     }
     if (m_spool < 0) {

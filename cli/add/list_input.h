@@ -37,7 +37,8 @@ private:
     bool fail(const std::string& what, int error);
 
     int m_fd = -1;
-    int m_spool = -1; // the first reading's copy of input that cannot be read twice
+    int m_spool = -1;  // the first reading's copy of input that cannot be read twice
+    off_t m_start = 0; // where a regular file's reading starts
     bool m_secondReading = false;
     std::string m_shownName;
     std::string m_error;

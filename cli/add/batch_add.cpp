@@ -29,19 +29,24 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
             continue;
         }
         TerminalWindow window(entry, collection, report, interrupts, cancel);
-        Dodaj(window, environment);
-        Outcome outcome = Outcome::Added;
-        if (cancel != 0) {
-            outcome = Outcome::Interrupted;
-            ++tally.failed;
-        } else if (window.refused()) {
+        Outcome outcome = Outcome::Failed;
+        switch (Dodaj(window, environment)) {
+        case AddOutcome::Added:
+            outcome = Outcome::Added;
+            ++tally.added;
+            break;
+        case AddOutcome::Refused:
             outcome = Outcome::Refused;
             ++tally.refused;
-        } else if (window.showedMessage()) {
-            outcome = Outcome::Failed;
+            break;
+        case AddOutcome::Cancelled:
+            outcome = Outcome::Interrupted;
             ++tally.failed;
-        } else {
-            ++tally.added;
+            break;
+        case AddOutcome::DatabaseFailed:
+        case AddOutcome::FileStepFailed:
+            ++tally.failed;
+            break;
         }
         report.finishEntry(outcome);
     }

@@ -1,4 +1,5 @@
 #include "cli/add/progress_report.h"
+#include "tests/support/files.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@ namespace velmora::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string repeat(const std::string& piece, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += piece;
-    }
-    return text;
-}
 
 struct PrintableCase {
     const char* name;

@@ -219,10 +219,15 @@ std::optional<AddEntry> CsvList::next() {
         }
     }
     std::optional<CsvRow> row = m_pass->reader->next();
-    if (!row || row->fieldCount != m_pass->columns.size()) {
-        if (row || !m_pass->reader->fault().empty()) {
-            fail("the list changed while it was read");
+    if (!row) {
+        // A fault here that the first pass did not see: the input's own.
+        if (!m_pass->reader->fault().empty()) {
+            fail(m_pass->reader->fault());
         }
+        return std::nullopt;
+    }
+    if (row->fieldCount != m_pass->columns.size()) {
+        fail("line " + std::to_string(row->line) + ": the list changed while it was read");
         return std::nullopt;
     }
     AddEntry entry;

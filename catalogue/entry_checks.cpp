@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
 namespace velmora {
 namespace {
@@ -75,18 +74,23 @@ bool isWindowsFolderName(std::string_view name) {
 }
 
 std::size_t characterCount(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
-    }));
+    std::size_t count = 0;
+    while (!utf8.empty()) {
+        // A byte that starts no well-formed sequence is one character, as it
+        // is shown (one replacement character each), never skipped.
+        utf8.remove_prefix(std::max<std::size_t>(1, decodeUtf8(utf8).length));
+        ++count;
+    }
+    return count;
 }
 
 bool isBlank(std::string_view text) {
     while (!text.empty()) {
-        const std::optional<CodePoint> c = decodeUtf8(text);
-        if (!c || !isBlankCodePoint(c->value)) {
+        const Utf8Character c = decodeUtf8(text);
+        if (c.length == 0 || !isBlankCodePoint(c.codePoint)) {
             return false;
         }
-        text.remove_prefix(c->length);
+        text.remove_prefix(c.length);
     }
     return true;
 }

@@ -10,8 +10,8 @@ namespace velmora {
 // The longest description that an add takes, in characters.
 inline constexpr std::size_t kMaxDescriptionLength = 49;
 
-// Characters are Unicode code points: every UTF-8 byte that does not continue
-// a sequence starts one (so a stray continuation byte of invalid UTF-8 counts as none).
+// Characters are Unicode code points; each byte that is not part of
+// well-formed UTF-8 counts as one character of its own.
 std::size_t characterCount(std::string_view utf8);
 
 // A field that shows a person nothing: empty, or UTF-8 made only of white space

@@ -25,6 +25,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     options.entry.text(Field::Kategorija) = "CDDVD";
     std::string csvFile;
     CLI::Option* csv = app.add_option("--csv", csvFile, "CSV list of entries")->type_name("FILE");
+    app.add_option("--encoding", options.encoding,
+                   "the CSV list's encoding, e.g. windows-1250 (default: UTF-8, or UTF-16 "
+                   "with a byte order mark)")
+        ->type_name("NAME")
+        ->needs(csv);
     const auto entryOption = [&](const char* name, Field field, const char* type,
                                  const char* help) {
         return app.add_option(name, options.entry.text(field), help)

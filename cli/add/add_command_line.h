@@ -10,6 +10,7 @@ namespace velmora {
 // What velmora2-add was asked to do.
 struct AddOptions {
     std::optional<std::string> csvFile; // "-" for standard input; none: the entry below
+    std::string encoding;               // the CSV list's; empty: UTF-8 (or UTF-16 by its BOM)
     AddEntry entry;         // the entry of --program, --category, ... when there is no CSV
     std::string collection; // empty: the folder that holds the executable
     bool quiet = false;

@@ -15,6 +15,9 @@ struct AddEntry {
     // command line gives.
     int line = 0;
     std::array<std::string, 5> texts;
+    // Why the entry is refused before the add, when its list says so (a field
+    // longer than any path, of which `texts` holds only the start); empty: not.
+    std::string refusal;
 
     static constexpr std::size_t index(Field field) { return static_cast<std::size_t>(field); }
     const std::string& text(Field field) const { return texts[index(field)]; }

@@ -7,11 +7,11 @@
 
 namespace velmora {
 
-int addEntries(const std::vector<AddEntry>& entries, const std::string& collection,
-               ProgressReport& report, InterruptWatch* interrupts) {
+int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEntry,
+               const std::string& collection, ProgressReport& report, InterruptWatch* interrupts) {
     const auto poll = [&] { return interrupts != nullptr ? interrupts->poll() : 0; };
     Tally tally;
-    tally.entries = static_cast<int>(entries.size());
+    tally.entries = count;
     // The cancel flag of both copies; set when a signal is seen during one.
     std::int32_t cancel = 0;
     AddEnvironment environment;
@@ -19,9 +19,17 @@ int addEntries(const std::vector<AddEntry>& entries, const std::string& collecti
 
     // The entry under way is finished even when its report can no longer be
     // written; the next is not begun.
-    for (std::size_t i = 0; i < entries.size() && poll() == 0 && !report.lost(); ++i) {
-        const AddEntry& entry = entries[i];
-        report.startEntry(static_cast<int>(i) + 1, entry.line, entry.text(Field::Program));
+    int number = 0;
+    for (std::optional<AddEntry> next; poll() == 0 && !report.lost() && (next = nextEntry());) {
+        const AddEntry& entry = *next;
+        report.startEntry(++number, entry.line, entry.text(Field::Program));
+        if (!entry.refusal.empty()) {
+            const std::size_t colon = entry.refusal.find(": ");
+            report.message(entry.refusal.substr(0, colon), entry.refusal.substr(colon + 2));
+            ++tally.refused;
+            report.finishEntry(Outcome::Refused);
+            continue;
+        }
         TerminalWindow window(entry, collection, report, interrupts, cancel);
         Outcome outcome = Outcome::Failed;
         switch (Dodaj(window, environment)) {

@@ -4,19 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <csv.h>
+#include <climits>
 #include <filesystem>
-#include <memory>
-#include <optional>
-#include <system_error>
-#include <unistd.h>
 
 namespace velmora {
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 struct Column {
     std::string_view name;
@@ -29,76 +21,17 @@ constexpr std::array<Column, 5> kColumns = {{
     {"Source", Field::Source},
     {"Slika", Field::Slika},
 }};
+constexpr std::string_view kColumnList = "Kategorija, Program, Opis, Source and Slika";
 
-// libcsv's parser state, freed on every way out.
-class CsvParser {
-public:
-    CsvParser() {
-        // CSV_STRICT refuses a stray quote; CSV_STRICT_FINI a quote left open
-        // at the end of the text.
-        csv_init(&m_parser, CSV_STRICT | CSV_STRICT_FINI);
-        // RFC 4180 keeps spaces as part of a field; libcsv trims them unless
-        // told that no character is a space.
-        csv_set_space_func(&m_parser, [](unsigned char) { return 0; });
-    }
-    ~CsvParser() { csv_free(&m_parser); }
-    CsvParser(const CsvParser&) = delete;
-    CsvParser& operator=(const CsvParser&) = delete;
-
-    csv_parser* get() { return &m_parser; }
-
-private:
-    csv_parser m_parser{};
+struct Separator {
+    char character;
+    std::string_view plural;
 };
+constexpr std::array<Separator, 3> kSeparators = {
+    {{',', "commas"}, {';', "semicolons"}, {'\t', "tabs"}}};
 
-// The rows as libcsv hands them over, each with the line it starts on.
-struct Rows {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<int> lines;
-    std::vector<std::string> current;
-    int currentLine = 1;
-    int rowLine = 1;
-    bool betweenRows = true;
-
-    static void field(void* bytes, std::size_t length, void* data) {
-        static_cast<Rows*>(data)->current.emplace_back(static_cast<const char*>(bytes), length);
-    }
-    static void rowEnd(int /*terminator*/, void* data) {
-        auto& self = *static_cast<Rows*>(data);
-        self.rows.push_back(std::move(self.current));
-        self.lines.push_back(self.rowLine);
-        self.current.clear();
-        self.betweenRows = true;
-    }
-};
-
-// Splits the text into rows. libcsv does not say where a row starts, so the
-// text is handed over one byte at a time and the line breaks are counted here:
-// a row starts at the first byte after the previous row that is not a line
-// break (libcsv skips empty lines), and CR LF, LF and a lone CR each end a line.
-std::optional<std::string> splitRows(std::string_view text, Rows& rows) {
-    CsvParser parser;
-    char previous = '\0';
-    for (const char byte : text) {
-        const bool lineBreak = byte == '\n' || byte == '\r';
-        if (rows.betweenRows && !lineBreak) {
-            rows.rowLine = rows.currentLine;
-            rows.betweenRows = false;
-        }
-        if (csv_parse(parser.get(), &byte, 1, &Rows::field, &Rows::rowEnd, &rows) != 1) {
-            return "line " + std::to_string(rows.currentLine) + ": " +
-                   csv_strerror(csv_error(parser.get()));
-        }
-        if (byte == '\r' || (byte == '\n' && previous != '\r')) {
-            ++rows.currentLine;
-        }
-        previous = byte;
-    }
-    if (csv_fini(parser.get(), &Rows::field, &Rows::rowEnd, &rows) != 0) {
-        return "line " + std::to_string(rows.rowLine) + ": a quoted field is never closed";
-    }
-    return std::nullopt;
-}
+// A header row is a few names; text beyond this without a line break is no header.
+constexpr std::size_t kLongestHeader = 64 * 1024;
 
 bool sameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -116,11 +49,10 @@ std::string_view trimmed(std::string_view text) {
 }
 
 // Which field each column holds, or why the header cannot be used.
-std::optional<std::string> readHeader(const std::vector<std::string>& header,
-                                      std::vector<Field>& fields) {
+std::optional<std::string> readHeader(const CsvRow& header, std::vector<Field>& fields) {
     std::array<bool, kColumns.size()> seen{};
-    for (const std::string& cell : header) {
-        const std::string_view name = trimmed(cell);
+    for (const CsvField& cell : header.fields) {
+        const std::string_view name = trimmed(cell.text);
         const auto column = std::find_if(kColumns.begin(), kColumns.end(),
                                          [&](const Column& c) { return sameName(c.name, name); });
         if (column == kColumns.end()) {
@@ -141,6 +73,55 @@ std::optional<std::string> readHeader(const std::vector<std::string>& header,
     return std::nullopt;
 }
 
+// The separator that splits the header row (the first row of `text`, which
+// holds nothing after it) into the known columns, and what they hold; or why
+// none does.
+struct HeaderChoice {
+    char separator = ',';
+    std::vector<Field> columns;
+    std::string error;
+};
+HeaderChoice chooseSeparator(const std::string& text) {
+    // The trial that came nearest: it split the header most.
+    std::optional<HeaderChoice> nearest;
+    std::size_t nearestCount = 0;
+    std::string firstFault;
+    int headerLine = 1;
+    for (const Separator& separator : kSeparators) {
+        CsvReader reader(nullptr, text, separator.character);
+        const std::optional<CsvRow> header = reader.next();
+        if (!header) {
+            if (firstFault.empty()) {
+                firstFault = reader.fault().empty() ? "no header row" : reader.fault();
+            }
+            continue;
+        }
+        headerLine = header->line;
+        HeaderChoice choice{separator.character, {}, {}};
+        if (const auto error = readHeader(*header, choice.columns)) {
+            choice.error = "line " + std::to_string(header->line) + ": " + *error +
+                           " in a header split at " + std::string(separator.plural) +
+                           "; the columns are " + std::string(kColumnList);
+            if (header->fieldCount > 1 && header->fieldCount > nearestCount) {
+                nearest = std::move(choice);
+                nearestCount = header->fieldCount;
+            }
+            continue;
+        }
+        return choice;
+    }
+    if (nearest) {
+        return *nearest;
+    }
+    HeaderChoice none;
+    none.error = !firstFault.empty()
+                     ? firstFault
+                     : "line " + std::to_string(headerLine) +
+                           ": no comma, semicolon or tab splits the header into the columns " +
+                           std::string(kColumnList);
+    return none;
+}
+
 std::string relativeTo(const std::string& folder, std::string path) {
     if (folder.empty() || isBlank(path) || path.front() == '/') {
         return path;
@@ -150,70 +131,127 @@ std::string relativeTo(const std::string& folder, std::string path) {
 
 } // namespace
 
-CsvEntries parseCsvEntries(std::string_view text, const std::string& folder) {
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
-    Rows rows;
-    if (auto error = splitRows(text, rows)) {
-        return {{}, std::move(*error)};
-    }
-    if (rows.rows.empty()) {
-        return {{}, "no header row"};
-    }
-    std::vector<Field> fields;
-    if (auto error = readHeader(rows.rows.front(), fields)) {
-        return {{}, "line " + std::to_string(rows.lines.front()) + ": " + std::move(*error)};
-    }
+CsvList::CsvList(const std::string& name, std::string encoding)
+    : CsvList(ListInput::open(name),
+              name == "-" ? std::string() : std::filesystem::path(name).parent_path().string(),
+              std::move(encoding)) {}
 
-    CsvEntries result;
-    result.entries.reserve(rows.rows.size() - 1);
-    for (std::size_t r = 1; r < rows.rows.size(); ++r) {
-        std::vector<std::string>& row = rows.rows[r];
-        if (row.size() != fields.size()) {
-            return {{},
-                    "line " + std::to_string(rows.lines[r]) + ": " + std::to_string(row.size()) +
-                        (row.size() == 1 ? " field" : " fields") + " where the header names " +
-                        std::to_string(fields.size())};
-        }
-        AddEntry entry;
-        entry.line = rows.lines[r];
-        for (std::size_t c = 0; c < fields.size(); ++c) {
-            entry.text(fields[c]) = std::move(row[c]);
-        }
-        for (const Field path : {Field::Source, Field::Slika}) {
-            entry.text(path) = relativeTo(folder, std::move(entry.text(path)));
-        }
-        result.entries.push_back(std::move(entry));
+CsvList::CsvList(ListInput input, std::string folder, std::string encoding)
+    : m_input(std::move(input)), m_folder(std::move(folder)), m_encoding(std::move(encoding)) {
+    if (!m_input.error().empty()) {
+        fail(m_input.error());
+        return;
     }
-    return result;
+    // The first pass: the form of every row, nothing kept.
+    std::optional<Pass> pass = startPass();
+    if (!pass) {
+        return;
+    }
+    while (const std::optional<CsvRow> row = pass->reader->next()) {
+        if (row->fieldCount != pass->columns.size()) {
+            fail("line " + std::to_string(row->line) + ": " + std::to_string(row->fieldCount) +
+                 (row->fieldCount == 1 ? " field" : " fields") + " where the header names " +
+                 std::to_string(pass->columns.size()));
+            return;
+        }
+        if (m_size == INT_MAX) {
+            fail("more than " + std::to_string(INT_MAX) + " entries");
+            return;
+        }
+        ++m_size;
+    }
+    if (!pass->reader->fault().empty()) {
+        fail(pass->reader->fault());
+    }
 }
 
-CsvEntries readCsvEntries(const std::string& name) {
-    const bool standardInput = name == "-";
-    const std::string shownName = standardInput ? std::string("standard input") : name;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        standardInput ? fdopen(dup(STDIN_FILENO), "rb") : std::fopen(name.c_str(), "rb"),
-        &std::fclose);
-    if (!file) {
-        return {{}, shownName + ": " + std::generic_category().message(errno)};
+std::optional<CsvList::Pass> CsvList::startPass() {
+    Pass pass;
+    pass.decoder = std::make_unique<ListDecoder>(m_input, m_encoding);
+    // The text up to the end of the header row, which decides the separator.
+    std::string text;
+    std::size_t headerEnd = std::string::npos;
+    for (std::string piece; headerEnd == std::string::npos;) {
+        const std::size_t start = text.find_first_not_of("\r\n");
+        if (start != std::string::npos) {
+            headerEnd = text.find_first_of("\r\n", start);
+            if (headerEnd != std::string::npos || text.size() - start > kLongestHeader) {
+                break;
+            }
+        }
+        if (!pass.decoder->read(piece)) {
+            if (!pass.decoder->fault().empty()) {
+                // Told where it lies by reading up to it.
+                CsvReader reader(pass.decoder.get(), text, ',');
+                while (reader.next()) {
+                }
+                fail(reader.fault().empty() ? pass.decoder->fault() : reader.fault());
+                return std::nullopt;
+            }
+            break;
+        }
+        text += piece;
     }
-    std::string bytes;
-    std::array<char, 64 * 1024> buffer{};
-    while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get())) {
-        bytes.append(buffer.data(), got);
+    HeaderChoice header = chooseSeparator(text.substr(0, headerEnd));
+    if (!header.error.empty()) {
+        fail(header.error);
+        return std::nullopt;
     }
-    // A folder opens, and fails at the first read.
-    if (std::ferror(file.get()) != 0) {
-        return {{}, shownName + ": " + std::generic_category().message(errno)};
+    pass.columns = std::move(header.columns);
+    pass.reader =
+        std::make_unique<CsvReader>(pass.decoder.get(), std::move(text), header.separator);
+    pass.reader->next(); // the header row
+    return pass;
+}
+
+std::optional<AddEntry> CsvList::next() {
+    if (!ok()) {
+        return std::nullopt;
     }
-    const std::string folder =
-        standardInput ? std::string() : std::filesystem::path(name).parent_path().string();
-    CsvEntries result = parseCsvEntries(bytes, folder);
-    if (!result.ok()) {
-        result.error = shownName + ": " + result.error;
+    if (!m_pass) {
+        if (!m_input.rewind()) {
+            fail(m_input.error());
+            return std::nullopt;
+        }
+        m_pass = startPass();
+        if (!m_pass) {
+            return std::nullopt;
+        }
     }
-    return result;
+    std::optional<CsvRow> row = m_pass->reader->next();
+    if (!row) {
+        // A fault here that the first pass did not see: the input's own.
+        if (!m_pass->reader->fault().empty()) {
+            fail(m_pass->reader->fault());
+        }
+        return std::nullopt;
+    }
+    if (row->fieldCount != m_pass->columns.size()) {
+        fail("line " + std::to_string(row->line) + ": the list changed while it was read");
+        return std::nullopt;
+    }
+    AddEntry entry;
+    entry.line = row->line;
+    for (std::size_t c = 0; c < m_pass->columns.size(); ++c) {
+        CsvField& field = row->fields[c];
+        const Field column = m_pass->columns[c];
+        if (field.length > CsvReader::kLongestField && entry.refusal.empty()) {
+            const auto named = std::find_if(kColumns.begin(), kColumns.end(),
+                                            [&](const Column& c) { return c.field == column; });
+            entry.refusal = std::string(named->name) + ": " + std::to_string(field.length) +
+                            " bytes, longer than a path can be (" +
+                            std::to_string(CsvReader::kLongestField) + ")";
+        }
+        entry.text(column) = std::move(field.text);
+    }
+    for (const Field path : {Field::Source, Field::Slika}) {
+        entry.text(path) = relativeTo(m_folder, std::move(entry.text(path)));
+    }
+    return entry;
+}
+
+void CsvList::fail(const std::string& error) {
+    m_error = m_input.shownName().empty() ? error : m_input.shownName() + ": " + error;
 }
 
 } // namespace velmora

@@ -1,10 +1,10 @@
 #include "cli/add/progress_report.h"
 
 #include "catalogue/utf8.h"
+#include "cli/add/display_width.h"
 
 #include <algorithm>
 #include <csignal>
-#include <optional>
 
 namespace velmora {
 namespace {
@@ -12,10 +12,11 @@ namespace {
 // Erases from the cursor to the end of the line: what is left of a longer
 // line drawn before.
 constexpr std::string_view kEraseToEnd = "\x1b[K";
+constexpr std::string_view kEllipsis = "\u2026";
 
 // C0 controls, DEL, and the C1 controls (U+0080 to U+009F), among them the
 // one-character command introducer CSI.
-bool isControl(char32_t codePoint) {
+bool isControl(unsigned codePoint) {
     return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
@@ -46,19 +47,56 @@ const char* outcomeWord(Outcome outcome) {
     return "?";
 }
 
-// The first `columns` characters of a printable text.
-std::string_view leadingCharacters(std::string_view text, std::size_t columns) {
+// The longest start of a printable text that fills at most `columns`
+// columns of a terminal.
+std::string_view leadingColumns(std::string_view text, std::size_t columns) {
     std::size_t end = 0;
-    for (std::size_t count = 0; end < text.size() && count < columns; ++count) {
-        const std::optional<CodePoint> c = decodeUtf8(text.substr(end));
-        end += c ? c->length : 1;
+    std::size_t used = 0;
+    while (end < text.size()) {
+        const Utf8Character c = decodeUtf8(text.substr(end));
+        const std::size_t width = displayWidth(c.codePoint);
+        if (used + width > columns) {
+            break;
+        }
+        used += width;
+        end += std::max<std::size_t>(1, c.length);
     }
     return text.substr(0, end);
 }
 
+// The longest end of a printable text (valid UTF-8) that fills at most
+// `columns` columns.
+std::string_view trailingColumns(std::string_view text, std::size_t columns) {
+    std::size_t start = text.size();
+    std::size_t used = 0;
+    while (start > 0) {
+        std::size_t lead = start - 1;
+        while (lead > 0 && (static_cast<unsigned char>(text[lead]) & 0xC0U) == 0x80U) {
+            --lead;
+        }
+        const std::size_t width = displayWidth(decodeUtf8(text.substr(lead)).codePoint);
+        if (used + width > columns) {
+            break;
+        }
+        used += width;
+        start = lead;
+    }
+    return text.substr(start);
+}
+
+std::size_t columnsOf(std::string_view text) {
+    std::size_t used = 0;
+    while (!text.empty()) {
+        const Utf8Character c = decodeUtf8(text);
+        used += displayWidth(c.codePoint);
+        text.remove_prefix(std::max<std::size_t>(1, c.length));
+    }
+    return used;
+}
+
 } // namespace
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view text, std::size_t columns) {
     std::string shown;
     shown.reserve(text.size());
     while (!text.empty()) {
@@ -67,16 +105,25 @@ std::string printable(std::string_view text) {
             text.remove_prefix(text.starts_with("\r\n") ? 2 : 1);
             continue;
         }
-        const std::optional<CodePoint> c = decodeUtf8(text);
-        if (!c || isControl(c->value)) {
+        const Utf8Character c = decodeUtf8(text);
+        if (c.length == 0 || isControl(c.codePoint)) {
             shown += '?';
-            text.remove_prefix(c ? c->length : 1);
+            text.remove_prefix(std::max<std::size_t>(1, c.length));
             continue;
         }
-        shown.append(text.substr(0, c->length));
-        text.remove_prefix(c->length);
+        shown.append(text.substr(0, c.length));
+        text.remove_prefix(c.length);
     }
-    return shown;
+    if (columnsOf(shown) <= columns) {
+        return shown;
+    }
+    if (columns == 0) {
+        return {};
+    }
+    // The start and the end stay: a path's file name, a message's reason.
+    const std::size_t head = (columns - 1) / 2;
+    return std::string(leadingColumns(shown, head)) + std::string(kEllipsis) +
+           std::string(trailingColumns(shown, columns - 1 - head));
 }
 
 ProgressReport::ProgressReport(std::FILE* out, OutputMode mode, int entries, std::size_t width,
@@ -175,7 +222,7 @@ void ProgressReport::drawLive() {
         }
     }
     if (m_width > 1) {
-        text = std::string(leadingCharacters(text, m_width - 1));
+        text = std::string(leadingColumns(text, m_width - 1));
     }
     write("\r" + text + std::string(kEraseToEnd));
     m_liveShown = true;

@@ -26,11 +26,15 @@ struct Tally {
     int notTried() const { return entries - added - refused - failed; }
 };
 
+// The most columns that a printed name, path or message fills.
+inline constexpr std::size_t kLongestShown = 400;
+
 // A text made safe for a terminal: CR LF (and a lone CR or LF) becomes " / ";
 // any other control character, and any byte that is not part of valid UTF-8,
 // becomes "?". So a name or path can never move the cursor or send the
-// terminal a command.
-std::string printable(std::string_view text);
+// terminal a command. A text wider than `columns` keeps its start and its end
+// around an ellipsis ("…").
+std::string printable(std::string_view text, std::size_t columns = kLongestShown);
 
 // What a person reads while velmora2-add runs and after it: the progress of
 // each entry, one line per message box, and the summary.
@@ -40,7 +44,8 @@ public:
     static constexpr Clock::duration kRedrawInterval = std::chrono::milliseconds(100);
 
     // `width` is the terminal's width in columns (0 when unknown); a live line
-    // is cut to fit, since a line that wraps cannot be redrawn in place.
+    // is cut to fit by the columns its letters take (two for a wide one),
+    // since a line that wraps cannot be redrawn in place.
     ProgressReport(std::FILE* out, OutputMode mode, int entries, std::size_t width = 0,
                    std::function<Clock::time_point()> now = &Clock::now);
 

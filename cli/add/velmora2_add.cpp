@@ -8,9 +8,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <vector>
+#include <utility>
 
 namespace {
 
@@ -34,28 +35,37 @@ int main(int argc, char** argv) {
     }
     const AddOptions& options = *commandLine.options;
 
-    std::vector<AddEntry> entries;
+    // A list's whole form is checked before anything is added: a list with a
+    // fault of form adds nothing. Signals keep their default action until
+    // then, so Ctrl-C ends a wait on standard input.
+    std::optional<CsvList> list;
     if (options.csvFile) {
-        // Read whole before anything is added: a list with a fault of form
-        // adds nothing. Signals keep their default action until then, so
-        // Ctrl-C ends a wait on standard input.
-        CsvEntries list = readCsvEntries(*options.csvFile);
-        if (!list.ok()) {
-            std::fprintf(stderr, "velmora2-add: %s\n", printable(list.error).c_str());
+        list.emplace(*options.csvFile, options.encoding);
+        if (!list->ok()) {
+            std::fprintf(stderr, "velmora2-add: %s\n", printable(list->error()).c_str());
             return kBadArguments;
         }
-        entries = std::move(list.entries);
-    } else {
-        entries.push_back(options.entry);
     }
+    std::optional<AddEntry> single;
+    if (!list) {
+        single = options.entry;
+    }
+    const int count = list ? list->size() : 1;
+    const auto nextEntry = [&]() -> std::optional<AddEntry> {
+        return list ? list->next() : std::exchange(single, std::nullopt);
+    };
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
     const OutputMode mode = options.quiet ? OutputMode::Quiet
                             : terminal    ? OutputMode::Live
                                           : OutputMode::Lines;
-    ProgressReport report(stderr, mode, static_cast<int>(entries.size()),
-                          terminal ? terminalWidth() : 0);
+    ProgressReport report(stderr, mode, count, terminal ? terminalWidth() : 0);
     // Before the first add, and so before any thread that a copy may start.
     InterruptWatch interrupts;
-    return addEntries(entries, options.collection, report, &interrupts);
+    const int status = addEntries(count, nextEntry, options.collection, report, &interrupts);
+    if (list && !list->ok()) {
+        std::fprintf(stderr, "velmora2-add: %s\n", printable(list->error()).c_str());
+        return kBadArguments;
+    }
+    return status;
 }

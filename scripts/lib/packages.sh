@@ -10,7 +10,7 @@ velmora_packages=(
     fonts-wine
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
     mdbtools-dev libmdb3 mdbtools util-linux
-    libcli11-dev libcsv-dev
+    libcli11-dev
     patchelf strace
 )
 

@@ -15,6 +15,7 @@ struct CommandLineCase {
     std::array<std::string, 3> entry;   // Program, Kategorija, Opis when one entry
     bool quiet;
     std::string printed; // found in the output (status 0) or the errors
+    std::string encoding = {};
 };
 
 class AddCommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
@@ -37,6 +38,7 @@ TEST_P(AddCommandLineTest, ReadsOptionsOrGivesTheExitStatus) {
     const AddOptions& options = *line.options;
     EXPECT_EQ(options.csvFile.value_or("(none)"), c.csv);
     EXPECT_EQ(options.quiet, c.quiet);
+    EXPECT_EQ(options.encoding, c.encoding);
     if (!options.csvFile) {
         EXPECT_EQ(options.entry.text(Field::Program), c.entry[0]);
         EXPECT_EQ(options.entry.text(Field::Kategorija), c.entry[1]);
@@ -82,6 +84,21 @@ INSTANTIATE_TEST_SUITE_P(
                         ""},
         CommandLineCase{"CsvFile", {"--csv", "list.csv", "--quiet"}, -1, "list.csv", {}, true, ""},
         CommandLineCase{"CsvOnStandardInput", {"--csv", "-"}, -1, "-", {}, false, ""},
+        CommandLineCase{"CsvWithItsEncoding",
+                        {"--encoding", "windows-1250", "--csv", "l.csv"},
+                        -1,
+                        "l.csv",
+                        {},
+                        false,
+                        "",
+                        "windows-1250"},
+        CommandLineCase{"EncodingWithoutCsv",
+                        with({"--program", "T", "--encoding", "windows-1250"}),
+                        2,
+                        "",
+                        {},
+                        false,
+                        "--encoding requires --csv"},
         CommandLineCase{"CsvWithAnEntryOption",
                         {"--csv", "l.csv", "--program", "T"},
                         2,

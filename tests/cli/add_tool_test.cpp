@@ -132,12 +132,16 @@ TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
     const ChildResult missing = add({"--csv", (sources.path() / "list.csv").string()});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.errors, "velmora2-add: " + (sources.path() / "list.csv").string() +
-                                  ": line 1: missing column \"Slika\"\n");
+                                  ": line 1: missing column \"Slika\" in a header split at "
+                                  "commas; the columns are Kategorija, Program, Opis, Source "
+                                  "and Slika\n");
 
     writeFile(sources.path() / "input.csv", "Kategorija,Program,Opis,Source,Slika,Size\n" + row);
     const ChildResult unknown = add({"--csv", "-"}, (sources.path() / "input.csv").string());
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.errors, "velmora2-add: standard input: line 1: unknown column \"Size\"\n");
+    EXPECT_EQ(unknown.errors, "velmora2-add: standard input: line 1: unknown column \"Size\" in a "
+                              "header split at commas; the columns are Kategorija, Program, "
+                              "Opis, Source and Slika\n");
     expectNothingWritten();
 }
 
@@ -155,6 +159,34 @@ TEST_F(AddToolTest, ReportWithoutAReaderFinishesTheEntryUnderWayAndStops) {
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(readFile(collection.programFolder("First") / "Setup.exe"), readFile(setup()));
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "First", "d"}}));
+}
+
+TEST_F(AddToolTest, AListFromStandardInputIsCheckedWholeThenAddedWithItsLongFieldRefused) {
+    // Semicolons, and a path longer than any path can be: that line alone is
+    // refused, with a value cut to a sane width.
+    const std::string list = "Kategorija;Program;Opis;Source;Slika\n"
+                             "Igre;Tool;d;" +
+                             setup().string() + ";" + picture().string() + "\nIgre;Long;d;" +
+                             std::string(1'000'000, 'x') + ";" + picture().string() +
+                             "\nIgre;Last;d;" + setup().string() + ";" + picture().string() + "\n";
+    writeFile(sources.path() / "list.csv", list);
+    const ChildResult result = add({"--csv", "-"}, (sources.path() / "list.csv").string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.errors, "[1/3] Tool: added\n"
+                             "line 3: Source: 1000000 bytes, longer than a path can be (4095)\n"
+                             "[2/3] Long: refused\n"
+                             "[3/3] Last: added\n"
+                             "3 entries: 2 added, 1 refused, 0 with failures\n");
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool", "d"}, {"Igre", "Last", "d"}}));
+    EXPECT_FALSE(fs::exists(collection.programFolder("Long")));
+
+    // A fault of form on the last line: nothing at all is added.
+    writeFile(sources.path() / "bad.csv", list + "Igre;Bad;d\n");
+    const ChildResult bad = add({"--csv", (sources.path() / "bad.csv").string()});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.errors, "velmora2-add: " + (sources.path() / "bad.csv").string() +
+                              ": line 5: 3 fields where the header names 5\n");
+    EXPECT_EQ(collection.rows().size(), 2U);
 }
 
 TEST_F(AddToolTest, AThousandEntriesFromOneList) {

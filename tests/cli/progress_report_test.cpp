@@ -1,9 +1,11 @@
 #include "cli/add/progress_report.h"
+#include "tests/support/files.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::testing {
 namespace {
@@ -35,7 +37,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     "?2J"},
                       PrintableCase{"BytesThatAreNotUtf8", "\xff\xfe x \xc4", "?? x ?"},
                       PrintableCase{"OverlongSlash", "\xc0\xaf", "??"},
-                      PrintableCase{"Surrogate", "\xed\xa0\x80", "???"}),
+                      PrintableCase{"Surrogate", "\xed\xa0\x80", "???"},
+                      // Wider than 400 columns: the start and the end stay.
+                      PrintableCase{"LongPathKeepsBothEnds", std::string(1000, 'a') + "/Setup.exe",
+                                    std::string(199, 'a') + "…" + std::string(190, 'a') +
+                                        "/Setup.exe"},
+                      PrintableCase{"WideLettersTakeTwoColumns", repeat("日", 300),
+                                    repeat("日", 99) + "…" + repeat("日", 100)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A report written into memory, with a clock that the test moves.
@@ -110,10 +118,23 @@ TEST(ProgressReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
                               kSummary);
 }
 
-TEST(ProgressReportTest, ALiveLineIsCutToTheTerminalsWidth) {
-    Recorded out(OutputMode::Live, 340, 16);
-    out.report.startEntry(12, 0, "Čudesni alat");
-    EXPECT_EQ(out.text(), "\r[12/340] Čudesn\x1b[K");
+TEST(ProgressReportTest, ALiveLineIsCutToTheColumnsTheTerminalShows) {
+    struct Case {
+        std::string program;
+        std::size_t width;
+        std::string shown;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Čudesni alat", 16, "[12/340] Čudesn"},
+             {"日本語のプログラム", 16, "[12/340] 日本語"},
+             {"日本語のプログラム", 18, "[12/340] 日本語の"},
+             {"e\u0301\u0301tude", 12, "[12/340] e\u0301\u0301t"},
+         }) {
+        SCOPED_TRACE(c.program + " in " + std::to_string(c.width) + " columns");
+        Recorded out(OutputMode::Live, 340, c.width);
+        out.report.startEntry(12, 0, c.program);
+        EXPECT_EQ(out.text(), "\r" + c.shown + "\x1b[K");
+    }
 }
 
 TEST(ProgressReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded) {

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+namespace velmora {
+
+// The columns a terminal gives a printable code point: 2 for wide letters
+// (CJK, Hangul, emoji), 0 for combining marks and zero-width characters, 1
+// otherwise.
+std::size_t displayWidth(char32_t codePoint);
+
+} // namespace velmora

@@ -1,6 +1,7 @@
 #include "entry_form/form_add.h"
 
 #include "catalogue/add_operation.h"
+#include "entry_form/caption_announcer.h"
 #include "entry_form/file_dialog.h"
 #include "entry_form/form_commands.h"
 #include "entry_form/input_blocker.h"
@@ -32,7 +33,8 @@ FormAdd::FormAdd(FormSeams seams, QWidget* parent)
       m_services(seams.services != nullptr ? seams.services : m_ownServices.get()),
       m_fileDialog(seams.fileDialog != nullptr ? seams.fileDialog : m_ownFileDialog.get()),
       m_add(seams.add ? std::move(seams.add) : AddAction([](EntryWindow& w) { Dodaj(w); })),
-      m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)) {
+      m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)),
+      m_announcer(new CaptionAnnouncer(*this)) {
     setObjectName(QStringLiteral("ADD"));
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico")));

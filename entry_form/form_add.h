@@ -9,6 +9,7 @@
 
 namespace velmora {
 
+class CaptionAnnouncer;
 class FileDialog;
 class FormCommands;
 class WindowServices;
@@ -61,6 +62,7 @@ private:
     AddAction m_add;
     FormControls m_controls;
     std::unique_ptr<FormCommands> m_commands;
+    CaptionAnnouncer* m_announcer; // owned as a child
     bool m_addRunning = false;
     bool m_closeRequested = false;
 };

@@ -131,6 +131,9 @@ FormControls layOutForm(QWidget& form) {
     c.kategorija->lineEdit()->setAccessibleName(c.kategorija->accessibleName());
     c.command4->setAccessibleName(QStringLiteral("Izaberi Source"));
     c.command5->setAccessibleName(QStringLiteral("Izaberi Sliku"));
+    // Unseen, but a stop of the focus order: a reader says its name rather than
+    // only "text" for a field nobody can see.
+    c.os->setAccessibleName(QStringLiteral("OS"));
 
     QWidget* const focusOrder[] = {c.kategorija, c.opis,    c.buttonAdd, c.command2,
                                    c.command3,   c.source,  c.slika,     c.command4,

@@ -71,6 +71,20 @@ InitResult createCatalogue(const std::string& path) {
     return {};
 }
 
+// The one line that tells a successful run from one that did nothing.
+std::string whatWasMade(const std::string& folder, bool madeCatalogue, bool madeProgrami) {
+    if (madeCatalogue && madeProgrami) {
+        return "Made the collection in " + folder + ": Velmora2.db (table CD) and Programi/";
+    }
+    if (madeCatalogue) {
+        return "Made Velmora2.db (table CD) in " + folder + "; Programi/ was there already";
+    }
+    if (madeProgrami) {
+        return "Made Programi/ in " + folder + "; its catalogue Velmora2.db was there already";
+    }
+    return folder + " is a collection already; nothing was changed";
+}
+
 } // namespace
 
 InitResult initCollection(const std::string& folder) {
@@ -82,7 +96,8 @@ InitResult initCollection(const std::string& folder) {
     const std::string path = databasePath(folder);
     const bool exists = fs::exists(fs::symlink_status(path, error));
     std::vector<std::string> lines;
-    if (exists && accessFormatOfFile(path) != AccessFormat::None) {
+    const bool converting = exists && accessFormatOfFile(path) != AccessFormat::None;
+    if (converting) {
         ConversionResult converted = convertAccessCatalogue(folder);
         if (!converted.ok()) {
             return {converted.error, {}};
@@ -96,11 +111,15 @@ InitResult initCollection(const std::string& folder) {
         return created;
     }
     const fs::path programi = fs::path(folder) / "Programi";
-    fs::create_directory(programi, error);
+    const bool madeProgrami = fs::create_directory(programi, error);
     if (error || !fs::is_directory(programi)) {
         return {programi.string() + ": cannot make the folder" +
                     (error ? " (" + error.message() + ")" : ""),
                 std::move(lines)};
+    }
+    // A conversion has said what it did; otherwise one line says what was made.
+    if (!converting) {
+        lines.push_back(whatWasMade(folder, !exists, madeProgrami));
     }
     return {{}, std::move(lines)};
 }

@@ -16,18 +16,21 @@ namespace fs = std::filesystem;
 
 struct Outcome {
     int status = -1;
+    std::string output;
     std::string errors;
 };
 
-// Runs velmora2-init with the given argument text; standard error is kept.
+// Runs velmora2-init with the given argument text; both outputs are kept.
 Outcome runInit(const std::string& arguments) {
     const TempDir scratch;
+    const fs::path outputFile = scratch.path() / "stdout";
     const fs::path errorFile = scratch.path() / "stderr";
     const std::string command = std::string(VELMORA_INIT_EXE) + " " + arguments + " 2>" +
-                                errorFile.string() + " >/dev/null";
+                                errorFile.string() + " >" + outputFile.string();
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.output = readFile(outputFile);
     outcome.errors = readFile(errorFile);
     return outcome;
 }
@@ -41,6 +44,8 @@ TEST(InitToolTest, MakesANewCollectionIncludingMissingParents) {
     const fs::path folder = root.path() / "a" / "new collection";
     const Outcome outcome = runInit(quoted(folder));
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.output, "Made the collection in " + folder.string() +
+                                  ": Velmora2.db (table CD) and Programi/\n");
     EXPECT_TRUE(fs::is_directory(folder / "Programi"));
     EXPECT_TRUE(readRows((folder / "Velmora2.db").string()).empty());
 }
@@ -53,6 +58,8 @@ TEST(InitToolTest, LeavesAnExistingCollectionAndItsRowsUntouched) {
 
     const Outcome outcome = runInit(quoted(collection.path()));
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.output,
+              collection.path().string() + " is a collection already; nothing was changed\n");
     EXPECT_EQ(readFile(collection.database()), before);
     EXPECT_EQ(collection.rows().size(), 2U);
     EXPECT_TRUE(fs::is_directory(collection.programFolder("Kept")));

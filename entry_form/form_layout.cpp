@@ -44,23 +44,17 @@ template <typename Control> Control* place(Control* control, const char* name, P
 QLabel* label(QWidget& form, const char* name, const char* text, Place where) {
     auto* control = place(new QLabel(QString::fromUtf8(text), &form), name, where);
     control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    control->setFont(formFont());
     return control;
 }
 
-QLineEdit* textBox(QWidget& form, const char* name, Place where, bool controlFont) {
+QLineEdit* textBox(QWidget& form, const char* name, Place where) {
     auto* control = place(new QLineEdit(&form), name, where);
     control->setMaxLength(std::numeric_limits<int>::max());
-    if (controlFont) {
-        control->setFont(formFont());
-    }
     return control;
 }
 
 QPushButton* button(QWidget& form, const char* name, const char* text, Place where) {
-    auto* control = place(new CommandButton(QString::fromUtf8(text), &form), name, where);
-    control->setFont(formFont());
-    return control;
+    return place(new CommandButton(QString::fromUtf8(text), &form), name, where);
 }
 
 SeparatorLine* line(QWidget& form, const char* name, QRect where) {
@@ -83,13 +77,15 @@ QComboBox* categoryBox(QWidget& form, Place where) {
          QStringLiteral("Usluzni"), QStringLiteral("Sigurnost"), QStringLiteral("Windows")});
     control->setCurrentIndex(0);
     control->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
-    control->setFont(formFont());
     return control;
 }
 
 } // namespace
 
 FormControls layOutForm(QWidget& form) {
+    // The window font and the control font differ only in character set,
+    // which Qt fonts do not have: every control takes the window's font, set
+    // once here and passed down, not once more on each control.
     form.setFont(formFont());
     form.setFixedSize(kClientWidth, kClientHeight);
 
@@ -102,19 +98,18 @@ FormControls layOutForm(QWidget& form) {
     c.line1 = line(form, "Line1", linePixels(120, 4080, 1440));
     c.line2 = line(form, "Line2", linePixels(120, 4080, 3600));
 
-    // Program and Opis keep the window's font; the others carry the control font.
-    c.program = textBox(form, "Program", {120, 360, 3975, 315}, false);
-    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, false);
-    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, true);
+    c.program = textBox(form, "Program", {120, 360, 3975, 315});
+    c.opis = textBox(form, "Opis", {120, 960, 3975, 315});
+    c.source = textBox(form, "Source", {120, 1800, 3495, 315});
     c.command4 = button(form, "Command4", "...", {3720, 1800, 375, 315});
-    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, true);
+    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315});
     c.command5 = button(form, "Command5", "...", {3720, 2400, 375, 315});
     c.kategorija = categoryBox(form, {120, 3120, 3975, 315});
     c.command3 = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
     c.buttonAdd = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
     c.command2 = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
     // Below the client area: never seen, never read.
-    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, true);
+    c.os = textBox(form, "OS", {120, 5880, 6375, 375});
 
     // Screen readers name each field after its label and each "..." after what
     // it chooses. The labels' buddies give the relation that AT-SPI reads; with

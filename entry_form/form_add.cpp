@@ -37,7 +37,20 @@ FormAdd::FormAdd(FormSeams seams, QWidget* parent)
       m_announcer(new CaptionAnnouncer(*this)) {
     setObjectName(QStringLiteral("ADD"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico")));
+}
+
+void FormAdd::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The icon is read from its .ico through Qt's image plugins, a few
+    // milliseconds of the start that the user does not see: it comes once the
+    // window is on screen, just after its first paint.
+    if (m_iconAsked) {
+        return;
+    }
+    m_iconAsked = true;
+    QMetaObject::invokeMethod(
+        this, [this] { setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico"))); },
+        Qt::QueuedConnection);
 }
 
 FormAdd::~FormAdd() = default;

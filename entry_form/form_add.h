@@ -53,6 +53,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     std::unique_ptr<WindowServices> m_ownServices;
@@ -65,6 +66,7 @@ private:
     CaptionAnnouncer* m_announcer; // owned as a child
     bool m_addRunning = false;
     bool m_closeRequested = false;
+    bool m_iconAsked = false;
 };
 
 } // namespace velmora

@@ -88,7 +88,8 @@ void FormLayoutTest::freshWindow() {
     }
     QCOMPARE(child<QComboBox>("Kategorija")->currentText(), QStringLiteral("CDDVD"));
     QCOMPARE(focusOwner(), child<QWidget>("Kategorija"));
-    QVERIFY(!m_form->windowIcon().isNull());
+    // Set once the window has been painted.
+    QTRY_VERIFY(!m_form->windowIcon().isNull());
     QCOMPARE(m_form->windowIcon().availableSizes().value(0), QSize(16, 16));
 }
 

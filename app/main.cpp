@@ -4,19 +4,16 @@
 #include "entry_form/session_end_watch.h"
 #include "entry_form/unhandled_failure.h"
 
-#include <cstdio>
 #include <exception>
 #include <optional>
-#include <string>
 
 int main(int argc, char** argv) {
     // Without a display Qt's platform plugin aborts inside the application
-    // object with a list of plugins; say what is wrong in one line instead.
-    if (const std::optional<std::string> missing = velmora::missingDisplay(argc, argv)) {
-        std::fprintf(stderr, "%s\n", missing->c_str());
-        return 1;
-    }
+    // object with a list of plugins; the report says what is wrong in one line
+    // instead.
+    std::optional<velmora::DisplayFailureReport> report(std::in_place, argc, argv);
     velmora::EntryApplication application(argc, argv);
+    report.reset();
     velmora::SessionEndWatch sessionEnd;
     int status = 0;
     try {

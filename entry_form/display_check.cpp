@@ -1,5 +1,7 @@
 #include "entry_form/display_check.h"
 
+#include <QString>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -106,6 +108,51 @@ std::optional<std::string> missingDisplay(int argc, char** argv) {
     return "Velmora2ADD: no display found (" + describe("DISPLAY", x11) + ", " +
            describe("WAYLAND_DISPLAY", wayland) +
            "); the window needs a desktop session, X11 or Wayland with XWayland";
+}
+
+namespace {
+
+// The report being made; Qt's message handler is a plain function.
+DisplayFailureReport* s_report = nullptr;
+
+} // namespace
+
+DisplayFailureReport::DisplayFailureReport(int argc, char** argv)
+    : m_argc(argc), m_argv(argv), m_previous(nullptr) {
+    s_report = this;
+    m_previous = qInstallMessageHandler(&DisplayFailureReport::handle);
+}
+
+DisplayFailureReport::~DisplayFailureReport() {
+    release();
+}
+
+void DisplayFailureReport::release() {
+    qInstallMessageHandler(m_previous);
+    s_report = nullptr;
+    for (const Held& held : m_held) {
+        QMessageLogContext context;
+        context.category = held.category.c_str();
+        qt_message_output(held.type, context, held.text);
+    }
+    m_held.clear();
+}
+
+void DisplayFailureReport::handle(QtMsgType type, const QMessageLogContext& context,
+                                  const QString& text) {
+    DisplayFailureReport& report = *s_report;
+    if (type != QtFatalMsg) {
+        report.m_held.push_back(
+            {type, context.category != nullptr ? context.category : "default", text});
+        return;
+    }
+    if (const std::optional<std::string> missing = missingDisplay(report.m_argc, report.m_argv)) {
+        std::fprintf(stderr, "%s\n", missing->c_str());
+        std::_Exit(1);
+    }
+    // A display is there: Qt failed for another reason, which it says itself.
+    report.release();
+    qt_message_output(type, context, text);
 }
 
 } // namespace velmora

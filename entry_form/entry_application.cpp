@@ -1,5 +1,6 @@
 #include "entry_form/entry_application.h"
 
+#include "entry_form/form_accessibility.h"
 #include "entry_form/form_font.h"
 #include "entry_form/form_style.h"
 #include "entry_form/unhandled_failure.h"
@@ -26,11 +27,13 @@ EntryApplication::EntryApplication(int& argc, char** argv, WindowServices* servi
     setApplicationVersion(QString::fromLatin1(kVersion));
     // The common controls ready before the window: the style made now, not on
     // the first widget, and the form's font registered and made the font of
-    // every window, message boxes and file dialogs included. The application
+    // every window, message boxes and file dialogs included, and the form's
+    // accessible interfaces known before any is asked for. The application
     // owns the style.
     setStyle(new FormStyle);
     loadFormFont();
     setFont(formFont());
+    installFormAccessibility();
 }
 
 EntryApplication::~EntryApplication() = default;

@@ -1,6 +1,7 @@
 #include "entry_form/form_add.h"
 
 #include "catalogue/add_operation.h"
+#include "entry_form/caption_announcer.h"
 #include "entry_form/file_dialog.h"
 #include "entry_form/form_commands.h"
 #include "entry_form/input_blocker.h"
@@ -39,10 +40,24 @@ FormAdd::FormAdd(FormSeams seams, QWidget* parent)
           environment.cancel = &m_cancel;
           Dodaj(w, environment);
       })),
-      m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)) {
+      m_controls(layOutForm(*this)), m_commands(std::make_unique<FormCommands>(*this)),
+      m_announcer(new CaptionAnnouncer(*this)) {
     setObjectName(QStringLiteral("ADD"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico")));
+}
+
+void FormAdd::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The icon is read from its .ico through Qt's image plugins, a few
+    // milliseconds of the start that the user does not see: it comes once the
+    // window is on screen, just after its first paint.
+    if (m_iconAsked) {
+        return;
+    }
+    m_iconAsked = true;
+    QMetaObject::invokeMethod(
+        this, [this] { setWindowIcon(QIcon(QStringLiteral(":/icons/velmora2add.ico"))); },
+        Qt::QueuedConnection);
 }
 
 FormAdd::~FormAdd() = default;

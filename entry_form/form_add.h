@@ -10,6 +10,7 @@
 
 namespace velmora {
 
+class CaptionAnnouncer;
 class FileDialog;
 class FormCommands;
 class WindowServices;
@@ -60,6 +61,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     std::unique_ptr<WindowServices> m_ownServices;
@@ -69,10 +71,12 @@ private:
     AddAction m_add;
     FormControls m_controls;
     std::unique_ptr<FormCommands> m_commands;
+    CaptionAnnouncer* m_announcer; // owned as a child
     bool m_addRunning = false;
     bool m_closeRequested = false;
     bool m_ending = false;
     std::int32_t m_cancel = 0;
+    bool m_iconAsked = false;
 };
 
 } // namespace velmora

@@ -44,26 +44,17 @@ template <typename Control> Control* place(Control* control, const char* name, P
 QLabel* label(QWidget& form, const char* name, const char* text, Place where) {
     auto* control = place(new QLabel(QString::fromUtf8(text), &form), name, where);
     control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    control->setFont(formFont());
     return control;
 }
 
-// Program and Opis keep the window's font; the others carry the control font.
-enum class TextFont { Window, Control };
-
-QLineEdit* textBox(QWidget& form, const char* name, Place where, TextFont font) {
+QLineEdit* textBox(QWidget& form, const char* name, Place where) {
     auto* control = place(new QLineEdit(&form), name, where);
     control->setMaxLength(std::numeric_limits<int>::max());
-    if (font == TextFont::Control) {
-        control->setFont(formFont());
-    }
     return control;
 }
 
 QPushButton* button(QWidget& form, const char* name, const char* text, Place where) {
-    auto* control = place(new CommandButton(QString::fromUtf8(text), &form), name, where);
-    control->setFont(formFont());
-    return control;
+    return place(new CommandButton(QString::fromUtf8(text), &form), name, where);
 }
 
 SeparatorLine* line(QWidget& form, const char* name, QRect where) {
@@ -86,13 +77,15 @@ QComboBox* categoryBox(QWidget& form, Place where) {
          QStringLiteral("Usluzni"), QStringLiteral("Sigurnost"), QStringLiteral("Windows")});
     control->setCurrentIndex(0);
     control->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
-    control->setFont(formFont());
     return control;
 }
 
 } // namespace
 
 FormControls layOutForm(QWidget& form) {
+    // The window font and the control font differ only in character set,
+    // which Qt fonts do not have: every control takes the window's font, set
+    // once here and passed down, not once more on each control.
     form.setFont(formFont());
     form.setFixedSize(kClientWidth, kClientHeight);
 
@@ -105,18 +98,18 @@ FormControls layOutForm(QWidget& form) {
     c.upperLine = line(form, "Line1", linePixels(120, 4080, 1440));
     c.lowerLine = line(form, "Line2", linePixels(120, 4080, 3600));
 
-    c.program = textBox(form, "Program", {120, 360, 3975, 315}, TextFont::Window);
-    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, TextFont::Window);
-    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, TextFont::Control);
+    c.program = textBox(form, "Program", {120, 360, 3975, 315});
+    c.opis = textBox(form, "Opis", {120, 960, 3975, 315});
+    c.source = textBox(form, "Source", {120, 1800, 3495, 315});
     c.pickSetupButton = button(form, "Command4", "...", {3720, 1800, 375, 315});
-    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, TextFont::Control);
+    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315});
     c.pickPictureButton = button(form, "Command5", "...", {3720, 2400, 375, 315});
     c.kategorija = categoryBox(form, {120, 3120, 3975, 315});
     c.noviButton = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
     c.dodajButton = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
     c.izlazButton = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
     // Below the client area: never seen, never read.
-    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, TextFont::Control);
+    c.os = textBox(form, "OS", {120, 5880, 6375, 375});
 
     // Screen readers name each field after its label and each "..." after what
     // it chooses. The labels' buddies give the relation that AT-SPI reads; with
@@ -133,6 +126,9 @@ FormControls layOutForm(QWidget& form) {
     c.kategorija->lineEdit()->setAccessibleName(c.kategorija->accessibleName());
     c.pickSetupButton->setAccessibleName(QStringLiteral("Izaberi Source"));
     c.pickPictureButton->setAccessibleName(QStringLiteral("Izaberi Sliku"));
+    // Unseen, but a stop of the focus order: a reader says its name rather than
+    // only "text" for a field nobody can see.
+    c.os->setAccessibleName(QStringLiteral("OS"));
 
     QWidget* const focusOrder[] = {c.kategorija,        c.opis,    c.dodajButton, c.izlazButton,
                                    c.noviButton,        c.source,  c.slika,       c.pickSetupButton,

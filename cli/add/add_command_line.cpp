@@ -1,11 +1,45 @@
 #include "cli/add/add_command_line.h"
 
+#include "cli/add/option_suggestion.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
 #include <sstream>
 
 namespace velmora {
+namespace {
+
+constexpr const char* kMoreHelp = "Run with --help for more information.\n";
+
+// Every spelling of every option: "--program", "-q", ...
+std::vector<std::string> optionNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app.get_options()) {
+        for (const std::string& name : option->get_lnames()) {
+            names.push_back("--" + name);
+        }
+        for (const std::string& name : option->get_snames()) {
+            names.push_back("-" + name);
+        }
+    }
+    return names;
+}
+
+// What is wrong with arguments that no option took: the first unknown option,
+// with the option it most likely meant, else the first stray argument.
+std::string describeExtras(const CLI::App& app, const std::vector<std::string>& extras) {
+    for (const std::string& extra : extras) {
+        if (extra.size() > 1 && extra.front() == '-') {
+            const std::string name = extra.substr(0, extra.find('='));
+            const std::string meant = closestOption(name, optionNames(app));
+            return "velmora2-add: unknown option " + name +
+                   (meant.empty() ? "" : "; did you mean " + meant + "?") + "\n";
+        }
+    }
+    return "velmora2-add: unexpected argument " + (extras.empty() ? "" : extras.front()) + "\n";
+}
+
+} // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CLI::App app("Adds programs to a collection's catalogue and copies their setup file and "
@@ -16,24 +50,31 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "                         --setup PATH --picture PATH\n"
                "Many:       velmora2-add --csv FILE    (- for standard input)\n"
                "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
-               "in any order; relative paths are taken from the CSV file's folder.\n"
-               "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments or CSV,\n"
-               "3 report lost (its reader went away; the entry under way was finished),\n"
-               "129/130/143 interrupted by SIGHUP/SIGINT/SIGTERM.");
+               "in any order, separated by commas, semicolons or tabs; relative paths are\n"
+               "taken from the CSV file's folder.\n"
+               "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments, a bad CSV\n"
+               "or no catalogue in the collection, 3 report lost (its reader went away; the\n"
+               "entry under way was finished), 129/130/143 interrupted by SIGHUP/SIGINT/SIGTERM.");
 
     AddOptions options;
     options.entry.text(Field::Kategorija) = "CDDVD";
     std::string csvFile;
-    CLI::Option* csv = app.add_option("--csv", csvFile, "CSV list of entries")->type_name("FILE");
+    // option_text() gives each option its one placeholder in the help, without
+    // CLI11's "Excludes: ..." lists and validator names beside it.
+    CLI::Option* csv = app.add_option("--csv", csvFile,
+                                      "CSV list of entries, - for standard input; cannot be "
+                                      "combined with the options of one entry")
+                           ->option_text("FILE");
     app.add_option("--encoding", options.encoding,
                    "the CSV list's encoding, e.g. windows-1250 (default: UTF-8, or UTF-16 "
                    "with a byte order mark)")
-        ->type_name("NAME")
+        ->option_text("NAME")
         ->needs(csv);
     const auto entryOption = [&](const char* name, Field field, const char* type,
-                                 const char* help) {
-        return app.add_option(name, options.entry.text(field), help)
-            ->type_name(type)
+                                 const std::string& help) {
+        return app
+            .add_option(name, options.entry.text(field), help + "; cannot be combined with --csv")
+            ->option_text(type)
             ->excludes(csv);
     };
     CLI::Option* program = entryOption("--program", Field::Program, "NAME", "program name");
@@ -45,7 +86,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         entryOption("--picture", Field::Slika, "PATH", "picture, copied as Picture.bmp");
     app.add_option("--collection", options.collection,
                    "collection folder (default: the folder that holds velmora2-add)")
-        ->type_name("DIR")
+        ->option_text("DIR")
         ->check(CLI::ExistingDirectory);
     app.add_flag("-q,--quiet", options.quiet, "print only failures");
 
@@ -58,6 +99,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             (program->count() == 0 || setup->count() == 0 || picture->count() == 0)) {
             throw CLI::ValidationError("give --program, --setup and --picture, or --csv FILE");
         }
+    } catch (const CLI::ExtrasError&) {
+        result.exitStatus = kBadArguments;
+        result.errors = describeExtras(app, app.remaining()) + kMoreHelp;
+        return result;
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error, out, err);
         result.exitStatus = status == 0 ? 0 : kBadArguments;

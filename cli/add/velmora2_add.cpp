@@ -2,6 +2,7 @@
 // as options or for every row of a CSV list. See --help.
 #include "cli/add/add_command_line.h"
 #include "cli/add/batch_add.h"
+#include "cli/add/collection_catalogue.h"
 #include "cli/add/csv_entries.h"
 #include "cli/add/interrupt_watch.h"
 #include "cli/add/progress_report.h"
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <utility>
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
         return commandLine.exitStatus;
     }
     const AddOptions& options = *commandLine.options;
+    if (const std::optional<std::string> missing = missingCatalogue(options.collection)) {
+        std::fprintf(stderr, "velmora2-add: %s\n", missing->c_str());
+        return kBadArguments;
+    }
 
     // A list's whole form is checked before anything is added: a list with a
     // fault of form adds nothing. Signals keep their default action until

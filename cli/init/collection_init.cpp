@@ -99,6 +99,20 @@ InitResult createCatalogue(const std::string& path) {
     return {};
 }
 
+// The one line that tells a successful run from one that did nothing.
+std::string whatWasMade(const std::string& folder, bool madeCatalogue, bool madeProgrami) {
+    if (madeCatalogue && madeProgrami) {
+        return "Made the collection in " + folder + ": Velmora2.db (table CD) and Programi/";
+    }
+    if (madeCatalogue) {
+        return "Made Velmora2.db (table CD) in " + folder + "; Programi/ was there already";
+    }
+    if (madeProgrami) {
+        return "Made Programi/ in " + folder + "; its catalogue Velmora2.db was there already";
+    }
+    return folder + " is a collection already; nothing was changed";
+}
+
 } // namespace
 
 InitResult initCollection(const std::string& folder, const InitOptions& options) {
@@ -115,7 +129,8 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
         }
     }
     std::vector<std::string> lines;
-    if (exists && accessFormatOfFile(path) != AccessFormat::None) {
+    const bool converting = exists && accessFormatOfFile(path) != AccessFormat::None;
+    if (converting) {
         ConversionHooks hooks;
         hooks.acceptMissingRows = options.acceptMissingRows;
         ConversionResult converted = convertAccessCatalogue(folder, hooks);
@@ -131,11 +146,15 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
         return created;
     }
     const fs::path programi = fs::path(folder) / "Programi";
-    fs::create_directory(programi, error);
+    const bool madeProgrami = fs::create_directory(programi, error);
     if (error || !fs::is_directory(programi)) {
         return {programi.string() + ": cannot make the folder" +
                     (error ? " (" + error.message() + ")" : ""),
                 std::move(lines)};
+    }
+    // A conversion has said what it did; otherwise one line says what was made.
+    if (!converting) {
+        lines.push_back(whatWasMade(folder, !exists, madeProgrami));
     }
     return {{}, std::move(lines)};
 }

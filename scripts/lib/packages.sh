@@ -5,8 +5,9 @@ velmora_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
     libxcb1-dev
-    clang libclang-rt-14-dev clang-format
+    clang libclang-rt-14-dev clang-format llvm-14
     xvfb xdotool x11-utils x11-xserver-utils python3
+    dbus-daemon at-spi2-core python3-pyatspi
     fonts-wine
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
     mdbtools-dev libmdb3 mdbtools util-linux
@@ -30,5 +31,7 @@ ensure_packages() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # sudo resets the environment; env carries the setting through it.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }

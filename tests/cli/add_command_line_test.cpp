@@ -114,8 +114,27 @@ INSTANTIATE_TEST_SUITE_P(
                         false,
                         "give --program, --setup and --picture, or --csv FILE"},
         CommandLineCase{"NothingGiven", {}, 2, "", {}, false, "give --program"},
-        CommandLineCase{
-            "UnknownOption", with({"--program", "T", "--force"}), 2, "", {}, false, "--force"},
+        CommandLineCase{"UnknownOption",
+                        with({"--program", "T", "--force"}),
+                        2,
+                        "",
+                        {},
+                        false,
+                        "velmora2-add: unknown option --force\n"},
+        CommandLineCase{"MistypedOptionGetsTheClosest",
+                        with({"--prgram", "T"}),
+                        2,
+                        "",
+                        {},
+                        false,
+                        "velmora2-add: unknown option --prgram; did you mean --program?\n"},
+        CommandLineCase{"MistypedOptionWithItsValue",
+                        with({"--program", "T", "--colection=/tmp"}),
+                        2,
+                        "",
+                        {},
+                        false,
+                        "unknown option --colection; did you mean --collection?\n"},
         CommandLineCase{
             "StrayArgument", with({"--program", "T", "extra"}), 2, "", {}, false, "extra"},
         CommandLineCase{"CollectionMissing",
@@ -128,6 +147,23 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"Help", {"--help"}, 0, "", {}, false, "--csv FILE"},
         CommandLineCase{"Version", {"--version"}, 0, "", {}, false, "1.00\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each option once, its one placeholder beside it and what it cannot be
+// combined with in its description.
+TEST(AddCommandLineHelpTest, ShowsEachOptionOnceWithItsPlaceholder) {
+    const char* argv[] = {"velmora2-add", "--help"};
+    const std::string help = parseCommandLine(2, argv).output;
+    EXPECT_EQ(help.find("Excludes"), std::string::npos) << help;
+    EXPECT_EQ(help.find("DIR:"), std::string::npos) << help;
+    for (const char* option : {"--program NAME", "--category CAT", "--description TEXT",
+                               "--setup PATH", "--picture PATH"}) {
+        const std::size_t line = help.find(std::string("\n  ") + option + " ");
+        ASSERT_NE(line, std::string::npos) << option << "\n" << help;
+        const std::string text = help.substr(line + 1, help.find('\n', line + 1) - line - 1);
+        EXPECT_NE(text.find("cannot be combined with --csv"), std::string::npos) << text;
+    }
+    EXPECT_NE(help.find("\n  --collection DIR "), std::string::npos) << help;
+}
 
 } // namespace
 } // namespace velmora::testing

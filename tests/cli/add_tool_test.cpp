@@ -59,6 +59,20 @@ TEST_F(AddToolTest, OneEntryStoresTheRowAndBothFiles) {
     EXPECT_EQ(readFile(collection.programFolder("Tool") / "Picture.bmp"), readFile(picture()));
 }
 
+TEST_F(AddToolTest, AFolderWithoutCatalogueIsNamedWithHowToMakeOne) {
+    const TempDir folder;
+    const ChildResult result =
+        runChild({kAdd, "--collection", folder.path().string(), "--program", "Tool", "--setup",
+                  setup().string(), "--picture", picture().string()},
+                 "/dev/null");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors,
+              "velmora2-add: " + folder.path().string() +
+                  " holds no catalogue (Velmora2.db); make one with: velmora2-init " +
+                  folder.path().string() + "\n");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
 struct Refusal {
     const char* name;
     std::string program;

@@ -25,6 +25,8 @@ TEST(InitToolTest, MakesANewCollectionIncludingMissingParents) {
     const fs::path folder = root.path() / "a" / "new collection";
     const ChildResult outcome = runInit({folder});
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.output, "Made the collection in " + folder.string() +
+                                  ": Velmora2.db (table CD) and Programi/\n");
     EXPECT_TRUE(fs::is_directory(folder / "Programi"));
     EXPECT_TRUE(readRows((folder / "Velmora2.db").string()).empty());
 }
@@ -37,6 +39,8 @@ TEST(InitToolTest, LeavesAnExistingCollectionAndItsRowsUntouched) {
 
     const ChildResult outcome = runInit({collection.str()});
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.output,
+              collection.path().string() + " is a collection already; nothing was changed\n");
     EXPECT_EQ(readFile(collection.database()), before);
     EXPECT_EQ(collection.rows().size(), 2U);
     EXPECT_TRUE(fs::is_directory(collection.programFolder("Kept")));

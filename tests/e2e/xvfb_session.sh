@@ -80,9 +80,11 @@ click() {
     xdotool mousemove --window "$wid" --sync $(at "$1" "$2") click 1
 }
 
-# type_into X Y TEXT: clicks the box at X,Y, empties it and types TEXT.
+# type_into X Y TEXT: clicks the box at X,Y, empties it and types TEXT. xdotool
+# reads TEXT through the locale, so a caller without a UTF-8 one (a container,
+# cron, a minimal install) would type mojibake or nothing for non-ASCII text.
 type_into() {
     click "$1" "$2"
     xdotool key --clearmodifiers ctrl+a BackSpace
-    xdotool type --delay 5 -- "$3"
+    LC_ALL=C.UTF-8 xdotool type --delay 5 -- "$3"
 }

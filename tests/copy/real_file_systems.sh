@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # real_file_systems.sh COPY_TESTS
-# Runs the copy tests' real-file-system case on file systems made for it in
-# image files: XFS and btrfs (unnamed temporary files, reflinks), exFAT and
-# NTFS through FUSE (no unnamed temporary files, so the named fallback). A
+# Runs the copy tests' real-file-system case (replacing, failing, a sparse
+# source) on file systems made for it in image files: ext4 (holes that the
+# kernel's copy alone would fill), XFS and btrfs (unnamed temporary files,
+# reflinks), exFAT and NTFS through FUSE (no unnamed temporary files, so the
+# named fallback; exFAT keeps no holes). A
 # file system that cannot be made or mounted here is skipped with a message;
 # when none can be, the test is skipped as a whole.
 set -euo pipefail
@@ -59,6 +61,7 @@ if [[ $(id -u) != 0 ]]; then
     echo "SKIP: mounting file systems needs root"
     exit 77
 fi
+try ext4 1 'mkfs.ext4 -q -F "$image"' 'mount -o loop "$image" "$mnt"'
 try xfs 1 'mkfs.xfs -q "$image"' 'mount -o loop "$image" "$mnt"'
 try btrfs 1 'mkfs.btrfs -q "$image"' 'mount -o loop "$image" "$mnt"'
 try exfat 0 'mkfs.exfat "$image"' 'loop=$(losetup -f --show "$image") && mount.exfat-fuse "$loop" "$mnt"'

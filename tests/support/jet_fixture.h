@@ -23,9 +23,9 @@ struct InitOutcome {
 
 // Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
 // this process is root (so that permissions hold), with `environment`
-// ("NAME=value ...") in front.
-InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
-                    bool unprivileged = false);
+// ("NAME=value" each) added to this process's.
+InitOutcome runInit(const std::filesystem::path& folder,
+                    const std::vector<std::string>& environment = {}, bool unprivileged = false);
 
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.

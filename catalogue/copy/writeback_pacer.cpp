@@ -36,11 +36,16 @@ WritebackPacer::~WritebackPacer() {
 
 std::error_code WritebackPacer::written(std::int64_t end, std::stop_token stop) {
     std::unique_lock lock(m_mutex);
+    // The flushing thread has work only once a whole range is ready: waking
+    // it for less costs two switches a step on a busy machine.
+    const bool rangeCompleted = (end - m_started) / kRange != (m_written - m_started) / kRange;
     m_written = end;
     if (!m_supported) {
         m_progress.setDone(end);
     }
-    m_changed.notify_all();
+    if (rangeCompleted) {
+        m_changed.notify_all();
+    }
     m_changed.wait(lock, stop, [&] {
         return m_error != 0 || !m_supported || m_written - m_flushed <= kWindow;
     });

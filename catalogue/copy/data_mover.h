@@ -19,13 +19,16 @@ namespace velmora {
 // its holes stay holes in the target, which still ends at `size`, and count
 // as copied (where the file system cannot say where holes are, as through
 // some FUSE drivers, a source with fewer blocks than its size is read and its
-// zero blocks are left as holes, as cp does). A source that ends early fails the copy. With
-// `boundDirtyData`, the data waiting for the disk is kept bounded as it goes (see WritebackPacer),
-// so that the flush at the end is short and what counts as copied is what the disk has taken;
-// otherwise it is what the page cache has taken, as with cp.
+// zero blocks are left as holes, as cp does). A source that ends early fails
+// the copy. With Writeback::Bounded, the data waiting for the disk is kept
+// bounded as it goes (see WritebackPacer), so that the flush at the end is
+// short and what counts as copied is what the disk has taken; otherwise it is
+// what the page cache has taken, as with cp.
+enum class Writeback { Unbounded, Bounded };
+
 class DataMover {
 public:
-    DataMover(FileSystem& fs, int source, int target, std::int64_t size, bool boundDirtyData,
+    DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
               CopyProgressState& progress);
     ~DataMover();
     DataMover(const DataMover&) = delete;
@@ -42,8 +45,8 @@ private:
     void adaptStep(std::size_t moved, std::chrono::steady_clock::duration took);
 
     FileSystem& m_fs;
-    const int m_source;
-    const int m_target;
+    const BorrowedFd m_source;
+    const BorrowedFd m_target;
     const std::int64_t m_size;
     CopyProgressState& m_progress;
     std::int64_t m_done = 0;

@@ -39,7 +39,7 @@ private:
     bool accepted(int error);
 
     FileSystem& m_fs;
-    const int m_target;
+    const BorrowedFd m_target;
     CopyProgressState& m_progress;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -47,6 +49,21 @@ bool kernelCopyRefused(int error) {
     }
 }
 
+// Where holes are looked for when the file system does not show them.
+constexpr std::size_t kZeroBlock = 4 * KiB;
+
+bool isZeroBlock(const char* data, std::size_t count) {
+    return std::all_of(data, data + count, [](char c) { return c == 0; });
+}
+
+// A source whose file system reports no hole although it takes fewer blocks
+// than its size needs (FUSE drivers without SEEK_DATA): its holes can only be
+// found by reading.
+bool hidesHoles(FileSystem& fs, int source, std::int64_t size) {
+    struct stat st {};
+    return fs.fstat(source, &st) == 0 && static_cast<std::int64_t>(st.st_blocks) * 512 < size;
+}
+
 } // namespace
 
 DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
@@ -65,8 +82,16 @@ std::error_code DataMover::run(std::stop_token stop) {
         if (stop.stop_requested()) {
             return systemError(ECANCELED);
         }
+        if (m_done == m_dataEnd) {
+            if (const int error = findData()) {
+                return systemError(error);
+            }
+            if (m_done == m_size) {
+                break;
+            }
+        }
         const auto count =
-            static_cast<std::size_t>(std::min<std::int64_t>(m_step, m_size - m_done));
+            static_cast<std::size_t>(std::min<std::int64_t>(m_step, m_dataEnd - m_done));
         const Clock::time_point start = Clock::now();
         const ssize_t moved = transfer(count);
         if (moved < 0) {
@@ -86,9 +111,62 @@ std::error_code DataMover::run(std::stop_token stop) {
             m_progress.setDone(m_done);
         }
     }
+    // A source that ends in a hole: the target ends there too, at the size.
+    struct stat target {};
+    if (m_fs.fstat(m_target, &target) != 0) {
+        return systemError(errno);
+    }
+    if (target.st_size < m_size && m_fs.truncate(m_target, m_size) != 0) {
+        return systemError(errno);
+    }
+    if (m_pacer) {
+        if (const std::error_code error = m_pacer->written(m_size, stop)) {
+            return error;
+        }
+    } else {
+        m_progress.setDone(m_size);
+    }
     // The flush that follows writes what is left.
     m_pacer.reset();
     return {};
+}
+
+// Finds the next data extent of the source from m_done and moves both files'
+// positions to its start, so that what lies before it stays a hole in the
+// target; past the last extent, m_done becomes the size. Returns an errno
+// value, 0 on success.
+int DataMover::findData() {
+    off_t data = m_fs.seek(m_source, m_done, SEEK_DATA);
+    off_t hole = data >= 0 ? m_fs.seek(m_source, data, SEEK_HOLE) : -1;
+    if (data < 0 && errno == ENXIO) {
+        // Nothing but a hole up to the end.
+        m_done = m_dataEnd = m_size;
+        return 0;
+    }
+    if (data < 0 || hole < 0) {
+        // A file system that cannot tell holes: all of it is data.
+        if (errno != EINVAL && errno != EOPNOTSUPP && errno != ENOTSUP) {
+            return errno;
+        }
+        data = m_done;
+        hole = m_size;
+    }
+    if (data == 0 && hole >= m_size && hidesHoles(m_fs, m_source, m_size)) {
+        m_skipZeros = true;
+        m_kernelCopy = false;
+    }
+    if (data >= m_size) {
+        // Data only beyond the size: the file grew, which the check after
+        // the copy fails.
+        m_done = m_dataEnd = m_size;
+        return 0;
+    }
+    if (m_fs.seek(m_source, data, SEEK_SET) < 0 || m_fs.seek(m_target, data, SEEK_SET) < 0) {
+        return errno;
+    }
+    m_done = data;
+    m_dataEnd = std::clamp<std::int64_t>(hole, data + 1, m_size);
+    return 0;
 }
 
 // Grows the step while calls are quick and shrinks it at once, in
@@ -139,19 +217,45 @@ ssize_t DataMover::readAndWrite(std::size_t count) {
         m_error = errno;
         return -1;
     }
-    for (ssize_t written = 0; written < got;) {
-        const ssize_t put =
-            m_fs.write(m_target, m_buffer.get() + written, static_cast<std::size_t>(got - written));
+    const auto length = static_cast<std::size_t>(got);
+    if (!m_skipZeros) {
+        m_error = writeAll(m_buffer.get(), length);
+        return m_error == 0 ? got : -1;
+    }
+    // Runs of whole zero blocks are skipped, the rest written.
+    for (std::size_t from = 0; from < length;) {
+        const bool zeros = isZeroBlock(m_buffer.get() + from, std::min(kZeroBlock, length - from));
+        std::size_t to = from;
+        while (to < length &&
+               isZeroBlock(m_buffer.get() + to, std::min(kZeroBlock, length - to)) == zeros) {
+            to += std::min(kZeroBlock, length - to);
+        }
+        if (zeros) {
+            if (m_fs.seek(m_target, static_cast<off_t>(to - from), SEEK_CUR) < 0) {
+                m_error = errno;
+                return -1;
+            }
+        } else if ((m_error = writeAll(m_buffer.get() + from, to - from)) != 0) {
+            return -1;
+        }
+        from = to;
+    }
+    return got;
+}
+
+// Writes all of `count` bytes; returns an errno value, 0 on success.
+int DataMover::writeAll(const char* data, std::size_t count) {
+    for (std::size_t written = 0; written < count;) {
+        const ssize_t put = m_fs.write(m_target, data + written, count - written);
         if (put < 0 && errno == EINTR) {
             continue;
         }
         if (put <= 0) {
-            m_error = put < 0 ? errno : EIO;
-            return -1;
+            return put < 0 ? errno : EIO;
         }
-        written += put;
+        written += static_cast<std::size_t>(put);
     }
-    return got;
+    return 0;
 }
 
 } // namespace velmora

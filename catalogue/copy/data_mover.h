@@ -15,7 +15,11 @@ namespace velmora {
 
 // Moves exactly `size` bytes from one open file to another, on the copy's
 // worker: the kernel's copy first (a reflink where the file system can),
-// read and write where the kernel refuses. A source that ends early fails
+// read and write where the kernel refuses. Only the source's data is moved:
+// its holes stay holes in the target, which still ends at `size`, and count
+// as copied (where the file system cannot say where holes are, as through
+// some FUSE drivers, a source with fewer blocks than its size is read and its
+// zero blocks are left as holes, as cp does). A source that ends early fails
 // the copy. With Writeback::Bounded, the data waiting for the disk is kept
 // bounded as it goes (see WritebackPacer), so that the flush at the end is
 // short and what counts as copied is what the disk has taken; otherwise it is
@@ -34,8 +38,10 @@ public:
     std::error_code run(std::stop_token stop);
 
 private:
+    int findData();
     ssize_t transfer(std::size_t count);
     ssize_t readAndWrite(std::size_t count);
+    int writeAll(const char* data, std::size_t count);
     void adaptStep(std::size_t moved, std::chrono::steady_clock::duration took);
 
     FileSystem& m_fs;
@@ -44,8 +50,12 @@ private:
     const std::int64_t m_size;
     CopyProgressState& m_progress;
     std::int64_t m_done = 0;
+    // Where the source's data extent that m_done is in ends.
+    std::int64_t m_dataEnd = 0;
     std::size_t m_step;
     bool m_kernelCopy = true;
+    // The source has holes that the file system does not show.
+    bool m_skipZeros = false;
     int m_error = 0;
     std::unique_ptr<char[]> m_buffer;
     // Last: stopped before the rest goes.

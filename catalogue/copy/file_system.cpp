@@ -42,6 +42,12 @@ ssize_t FileSystem::write(int fd, const void* buffer, std::size_t count) {
 ssize_t FileSystem::copyFileRange(int in, int out, std::size_t count) {
     return ::copy_file_range(in, nullptr, out, nullptr, count, 0);
 }
+off_t FileSystem::seek(int fd, off_t offset, int whence) {
+    return ::lseek(fd, offset, whence);
+}
+int FileSystem::truncate(int fd, off_t size) {
+    return ::ftruncate(fd, size);
+}
 int FileSystem::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
 }

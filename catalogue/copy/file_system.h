@@ -32,6 +32,9 @@ public:
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
     virtual ssize_t write(int fd, const void* buffer, std::size_t count);
     virtual ssize_t copyFileRange(int in, int out, std::size_t count);
+    // lseek: also where the next data or hole begins (SEEK_DATA, SEEK_HOLE).
+    virtual off_t seek(int fd, off_t offset, int whence);
+    virtual int truncate(int fd, off_t size);
     virtual int fchmod(int fd, mode_t mode);
     virtual int futimens(int fd, const struct timespec times[2]);
     virtual int fsync(int fd);

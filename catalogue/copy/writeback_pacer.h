@@ -14,13 +14,14 @@ namespace velmora {
 
 // Keeps the data of a replacing copy that still waits for the disk bounded
 // (at most 128 MiB, where a plain copy leaves gigabytes to the final flush).
-// A thread of its own asks the disk to write each completed range and waits
-// for it, beside the copy, as the kernel's flusher does for cp (on ext4 that
-// is also where the file's blocks are found, which can cost more than the
-// copy on a long-used disk); the copy waits only when it is more than the
-// window ahead. What the disk has taken is what the copy's progress reports.
-// On a file system without sync_file_range the flush at the end does all the
-// work and the progress follows the data copied.
+// A thread of its own hands each completed range to the disk as soon as the
+// copy has written it and then waits for the oldest one, beside the copy, as
+// the kernel's flusher does for cp: the disk always has the next ranges
+// queued (on ext4 that is also where the file's blocks are found). The copy
+// waits only when it is more than the window ahead. What the disk has taken
+// is what the copy's progress reports. On a file system without
+// sync_file_range the flush at the end does all the work and the progress
+// follows the data copied.
 class WritebackPacer {
 public:
     WritebackPacer(FileSystem& fs, int target, CopyProgressState& progress);
@@ -35,6 +36,7 @@ public:
 
 private:
     void flush(std::stop_token stop);
+    bool accepted(int error);
 
     FileSystem& m_fs;
     const BorrowedFd m_target;
@@ -42,6 +44,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
     std::int64_t m_written = 0; // by the copy
+    std::int64_t m_started = 0; // handed to the disk
     std::int64_t m_flushed = 0; // by the disk
     bool m_supported = true;
     int m_error = 0;

@@ -29,6 +29,34 @@ using namespace std::chrono_literals;
 
 constexpr std::int64_t MiB = 1024 * 1024;
 
+struct Extent {
+    std::int64_t offset, length;
+};
+
+// Writes a file of `size` bytes that holds data only in `extents`, holes
+// elsewhere, and returns its bytes.
+std::string writeSparse(const fs::path& path, std::int64_t size,
+                        const std::vector<Extent>& extents) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    const Descriptor file(FileSystem::real(),
+                          ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    int seed = 1;
+    for (const Extent& extent : extents) {
+        const std::string data = patternBytes(extent.length, seed++);
+        EXPECT_EQ(::pwrite(file.get(), data.data(), data.size(), extent.offset),
+                  static_cast<ssize_t>(data.size()));
+        bytes.replace(static_cast<std::size_t>(extent.offset), data.size(), data);
+    }
+    EXPECT_EQ(::ftruncate(file.get(), size), 0);
+    return bytes;
+}
+
+std::int64_t allocatedBytes(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return static_cast<std::int64_t>(st.st_blocks) * 512;
+}
+
 // Records every progress report; `onCall` (with the report's index) and
 // `onWaiting` may ask to stop or throw. Called only on the thread that runs
 // the copy.
@@ -360,6 +388,53 @@ TEST_F(FileCopyTest, CancelOrThrownFailureStopsTheCopy) {
     expectPreviousKept(previous);
 }
 
+// Holes of a sparse source stay holes, first or replacing, through the
+// kernel's copy, read and write, or a file system that hides its holes: only
+// the data takes room, the size is exact, and the progress counts the holes.
+TEST_F(FileCopyTest, SparseSourcesKeepTheirHoles) {
+    struct Case {
+        const char* name;
+        std::vector<Extent> extents;
+    };
+    const std::vector<Case> cases = {
+        {"hole, data, hole", {{4 * MiB, MiB + 5}}},
+        {"data at both ends", {{0, MiB}, {15 * MiB, MiB}}},
+        {"only a hole", {}},
+    };
+    constexpr std::int64_t size = 16 * MiB;
+    for (const bool replacing : {false, true}) {
+        for (const char* way : {"kernel copy", "read/write", "holes hidden"}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(c.name) + (replacing ? ", replacing, " : ", first, ") +
+                             way);
+                const std::string bytes = writeSparse(source(), size, c.extents);
+                std::int64_t data = 0;
+                for (const Extent& extent : c.extents) {
+                    data += extent.length;
+                }
+                if (allocatedBytes(source()) > data + MiB) {
+                    GTEST_SKIP() << "this file system keeps no holes";
+                }
+                fs::remove(target());
+                if (replacing) {
+                    writeFile(target(), "previous");
+                }
+                FaultyFileSystem copying;
+                copying.refuseKernelCopy = way == std::string("read/write") ? EXDEV : 0;
+                copying.hideHoles = way == std::string("holes hidden");
+                recorder = {};
+                ASSERT_FALSE(copy(copying));
+                EXPECT_EQ(fs::file_size(target()), static_cast<std::uintmax_t>(size));
+                EXPECT_TRUE(readFile(target()) == bytes);
+                EXPECT_LE(allocatedBytes(target()), data + MiB);
+                ASSERT_FALSE(recorder.calls.empty());
+                EXPECT_EQ(recorder.calls.back().done, size);
+                EXPECT_EQ(recorder.calls.back().total, size);
+            }
+        }
+    }
+}
+
 // A source that changes while it is copied fails the copy with its own
 // reason, and the previous target stays.
 TEST_F(FileCopyTest, SourceThatChangesWhileCopiedFailsTheCopy) {
@@ -592,6 +667,14 @@ TEST(RealFileSystemTest, CopiesReplaceAndFailCleanly) {
     EXPECT_EQ(copy(refusing), systemError(EACCES));
     EXPECT_TRUE(readFile(folder / "Setup.exe") == patternBytes(3 * MiB + 2, 2));
     EXPECT_EQ(folderEntries(folder), std::set<std::string>{"Setup.exe"});
+
+    // A sparse source: the copy takes no more room than the source (file
+    // systems without holes fill both alike) and ends at the same size.
+    const std::string sparse = writeSparse(source, 100 * MiB, {{50 * MiB, MiB}});
+    ASSERT_FALSE(copy(FileSystem::real()));
+    EXPECT_EQ(fs::file_size(folder / "Setup.exe"), 100u * MiB);
+    EXPECT_LE(allocatedBytes(folder / "Setup.exe"), allocatedBytes(source) + MiB);
+    EXPECT_TRUE(readFile(folder / "Setup.exe") == sparse);
 }
 
 } // namespace

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # real_file_systems.sh COPY_TESTS ADD_TOOL_TESTS [VELMORA2ADD VELMORA2_INIT]
-# Runs the copy tests' real-file-system case on file systems made for it in
-# image files: XFS and btrfs (unnamed temporary files, reflinks), exFAT and
-# NTFS through FUSE (no unnamed temporary files, so the named fallback). On
-# exFAT, where a copy's temporary file has a name, also the ends of a session
-# during a copy: velmora2-add interrupted by SIGINT, SIGTERM and SIGHUP, and
-# the window (when built) by SIGTERM, SIGHUP and the loss of its X server;
-# each must remove its own temporary file and keep the previous one. A file
-# system that cannot be made or mounted here is skipped with a message; when
-# none can be, the test is skipped as a whole.
+# Runs the copy tests' real-file-system case (replacing, failing, modes, a
+# sparse source) on file systems made for it in image files: ext4 (holes that
+# the kernel's copy alone would fill), XFS and btrfs (unnamed temporary files,
+# reflinks), exFAT and NTFS through FUSE (no unnamed temporary files, so the
+# named fallback; exFAT keeps no holes). On exFAT, where a copy's temporary
+# file has a name, also the ends of a session during a copy: velmora2-add
+# interrupted by SIGINT, SIGTERM and SIGHUP, and the window (when built) by
+# SIGTERM, SIGHUP and the loss of its X server; each must remove its own
+# temporary file and keep the previous one. A file system that cannot be made
+# or mounted here is skipped with a message; when none can be, the test is
+# skipped as a whole.
 set -euo pipefail
 tests=$1
 add_tool_tests=$2
@@ -95,6 +97,7 @@ if [[ $(id -u) != 0 ]]; then
     echo "SKIP: mounting file systems needs root"
     exit 77
 fi
+try ext4 1 1 'mkfs.ext4 -q -F "$image"' 'mount -o loop "$image" "$mnt"'
 try xfs 1 1 'mkfs.xfs -q "$image"' 'mount -o loop "$image" "$mnt"'
 try btrfs 1 1 'mkfs.btrfs -q "$image"' 'mount -o loop "$image" "$mnt"'
 try exfat 0 0 'mkfs.exfat "$image"' 'loop=$(losetup -f --show "$image") && mount.exfat-fuse "$loop" "$mnt"'

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <utility>
 
 namespace velmora::testing {
@@ -172,6 +173,18 @@ ssize_t FaultyFileSystem::copyFileRange(int in, int out, std::size_t count) {
     m_read += faultyIn ? std::max<ssize_t>(moved, 0) : 0;
     m_written += faultyOut ? std::max<ssize_t>(moved, 0) : 0;
     return moved;
+}
+
+off_t FaultyFileSystem::seek(int fd, off_t offset, int whence) {
+    call("seek");
+    struct stat st {};
+    if (!hideHoles || (whence != SEEK_DATA && whence != SEEK_HOLE) || ::fstat(fd, &st) != 0) {
+        return FileSystem::seek(fd, offset, whence);
+    }
+    if (offset >= st.st_size) {
+        return fail(ENXIO);
+    }
+    return FileSystem::seek(fd, whence == SEEK_DATA ? offset : st.st_size, SEEK_SET);
 }
 
 int FaultyFileSystem::fchmod(int fd, mode_t mode) {

@@ -34,6 +34,9 @@ public:
     int writeFaultFile = 0;
     // copy_file_range fails with this at once.
     int refuseKernelCopy = 0;
+    // SEEK_DATA and SEEK_HOLE show no holes, as on a file system that cannot
+    // (the whole file is data).
+    bool hideHoles = false;
     // Unnamed files (O_TMPFILE) fail with this, as on a file system without.
     int refuseUnnamedFiles = 0;
     int renameError = 0;
@@ -70,6 +73,7 @@ public:
     ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override;
     ssize_t write(int fd, const void* buffer, std::size_t count) override;
     ssize_t copyFileRange(int in, int out, std::size_t count) override;
+    off_t seek(int fd, off_t offset, int whence) override;
     int fchmod(int fd, mode_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;
     int fsync(int fd) override;

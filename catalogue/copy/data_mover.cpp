@@ -67,7 +67,7 @@ bool hidesHoles(FileSystem& fs, int source, std::int64_t size) {
 } // namespace
 
 DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
-                     CopyProgressState& progress)
+                     CopyTotals& progress)
     : m_fs(fs), m_source(source), m_target(target), m_size(size), m_progress(progress),
       m_step(kFirstStep) {
     if (writeback == Writeback::Bounded) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/file_system.h"
 #include "catalogue/copy/writeback_pacer.h"
 
@@ -29,7 +29,7 @@ enum class Writeback { Unbounded, Bounded };
 class DataMover {
 public:
     DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
-              CopyProgressState& progress);
+              CopyTotals& progress);
     ~DataMover();
     DataMover(const DataMover&) = delete;
     DataMover& operator=(const DataMover&) = delete;
@@ -48,7 +48,7 @@ private:
     const BorrowedFd m_source;
     const BorrowedFd m_target;
     const std::int64_t m_size;
-    CopyProgressState& m_progress;
+    CopyTotals& m_progress;
     std::int64_t m_done = 0;
     // Where the source's data extent that m_done is in ends.
     std::int64_t m_dataEnd = 0;

@@ -2,7 +2,7 @@
 
 #include "catalogue/copy/background_task.h"
 #include "catalogue/copy/copy_error.h"
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/entry_name.h"
 #include "catalogue/copy/replacing_copy.h"
 #include "catalogue/copy/running_copies.h"
@@ -21,10 +21,9 @@ bool holdsNul(std::string_view text) {
 }
 
 // The calling thread's side of one copy: tells the sink the worker's totals.
-class ProgressReporter {
+class TotalsReporter {
 public:
-    ProgressReporter(const CopyProgressState& state, CopySink& sink)
-        : m_state(state), m_sink(sink) {}
+    TotalsReporter(const CopyTotals& state, CopySink& sink) : m_state(state), m_sink(sink) {}
 
     bool started() const { return m_started; }
 
@@ -46,7 +45,7 @@ private:
         m_sink.progress(m_state.size(), done);
     }
 
-    const CopyProgressState& m_state;
+    const CopyTotals& m_state;
     CopySink& m_sink;
     bool m_started = false;
     std::int64_t m_reportedDone = -1;
@@ -55,7 +54,7 @@ private:
 // Runs `copy` on a worker while the calling thread reports to `sink`; see
 // copyFile.
 std::error_code
-copyOnWorker(const std::function<std::error_code(CopyProgressState&, std::stop_token)>& copy,
+copyOnWorker(const std::function<std::error_code(CopyTotals&, std::stop_token)>& copy,
              const FileInFolder& target, CopySink& sink, std::stop_token cancel) {
     if (!isSingleFolderName(target.name)) {
         return systemError(EINVAL);
@@ -63,8 +62,8 @@ copyOnWorker(const std::function<std::error_code(CopyProgressState&, std::stop_t
     if (cancel.stop_requested()) {
         return systemError(ECANCELED);
     }
-    CopyProgressState state;
-    ProgressReporter reporter(state, sink);
+    CopyTotals state;
+    TotalsReporter reporter(state, sink);
     std::error_code result;
     BackgroundTask worker;
     state.onStart = [&worker] { worker.wake(); };
@@ -129,7 +128,7 @@ std::error_code copyFile(const std::string& source, const FileInFolder& target, 
         return systemError(EINVAL);
     }
     return copyOnWorker(
-        [&](CopyProgressState& state, std::stop_token stop) {
+        [&](CopyTotals& state, std::stop_token stop) {
             const OpenedSource opened = openSource(source, fs);
             return opened.error ? opened.error
                                 : copyReplacing(fs, opened.file.get(), target.folder, target.name,
@@ -141,7 +140,7 @@ std::error_code copyFile(const std::string& source, const FileInFolder& target, 
 std::error_code copyFile(int source, const FileInFolder& target, CopySink& sink,
                          std::stop_token cancel, FileSystem& fs) {
     return copyOnWorker(
-        [&](CopyProgressState& state, std::stop_token stop) {
+        [&](CopyTotals& state, std::stop_token stop) {
             return copyReplacing(fs, source, target.folder, target.name, state, stop);
         },
         target, sink, cancel);

@@ -67,7 +67,7 @@ std::error_code checkSourceUnchanged(FileSystem& fs, int source, const struct st
 } // namespace
 
 std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::string_view name,
-                              CopyProgressState& progress, std::stop_token stop) {
+                              CopyTotals& progress, std::stop_token stop) {
     struct stat before {};
     if (fs.fstat(source, &before) != 0) {
         return systemError(errno);
@@ -85,7 +85,7 @@ std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::strin
     if (!temporary.valid()) {
         return temporary.error();
     }
-    progress.start(before.st_size, source, temporary.fd());
+    progress.start(before.st_size);
 
     DataMover mover(fs, source, temporary.fd(), before.st_size,
                     replacing ? Writeback::Bounded : Writeback::Unbounded, progress);

@@ -1,14 +1,14 @@
 #include "cli/add/batch_add.h"
 
 #include "catalogue/add_operation.h"
-#include "cli/add/terminal_window.h"
+#include "cli/add/terminal_front_end.h"
 
 #include <cstdint>
 
 namespace velmora {
 
 int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEntry,
-               const std::string& collection, ProgressReport& report, InterruptWatch* interrupts) {
+               const std::string& collection, TerminalReport& report, InterruptWatch* interrupts) {
     const auto poll = [&] { return interrupts != nullptr ? interrupts->poll() : 0; };
     Tally tally;
     tally.entries = count;
@@ -30,7 +30,7 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
             report.finishEntry(Outcome::Refused);
             continue;
         }
-        TerminalWindow window(entry, collection, report, interrupts, cancel);
+        TerminalFrontEnd window(entry, collection, report, interrupts, cancel);
         Outcome outcome = Outcome::Failed;
         switch (Dodaj(window, environment)) {
         case AddOutcome::Added:

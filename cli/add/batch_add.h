@@ -2,7 +2,7 @@
 
 #include "cli/add/add_entry.h"
 #include "cli/add/interrupt_watch.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <functional>
 #include <optional>
@@ -24,6 +24,6 @@ inline constexpr int kReportLost = 3;
 // message, 1 when any was refused or failed, kReportLost when the report was
 // lost, 128 + the signal's number when interrupted.
 int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEntry,
-               const std::string& collection, ProgressReport& report, InterruptWatch* interrupts);
+               const std::string& collection, TerminalReport& report, InterruptWatch* interrupts);
 
 } // namespace velmora

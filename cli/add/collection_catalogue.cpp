@@ -2,7 +2,7 @@
 
 #include "catalogue/application_folder.h"
 #include "catalogue/catalogue_database.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <cerrno>
 #include <string_view>

@@ -5,7 +5,7 @@
 #include "cli/add/collection_catalogue.h"
 #include "cli/add/csv_entries.h"
 #include "cli/add/interrupt_watch.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <csignal>
 #include <cstdio>
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     const OutputMode mode = options.quiet ? OutputMode::Quiet
                             : terminal    ? OutputMode::Live
                                           : OutputMode::Lines;
-    ProgressReport report(stderr, mode, count, terminal ? terminalWidth() : 0);
+    TerminalReport report(stderr, mode, count, terminal ? terminalWidth() : 0);
     // Before the first add, and so before any thread that a copy may start.
     InterruptWatch interrupts;
     const int status = addEntries(count, nextEntry, options.collection, report, &interrupts);

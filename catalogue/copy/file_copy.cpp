@@ -18,10 +18,9 @@ bool holdsNul(std::string_view text) {
 }
 
 // The calling thread's side of one copy: tells the sink the worker's totals.
-class ProgressReporter {
+class TotalsReporter {
 public:
-    ProgressReporter(const CopyProgressState& state, CopySink& sink)
-        : m_state(state), m_sink(sink) {}
+    TotalsReporter(const CopyProgressState& state, CopySink& sink) : m_state(state), m_sink(sink) {}
 
     bool started() const { return m_started; }
 
@@ -82,7 +81,7 @@ std::error_code copyFile(const std::string& source, const FileInFolder& target, 
         return systemError(ECANCELED);
     }
     CopyProgressState state;
-    ProgressReporter reporter(state, sink);
+    TotalsReporter reporter(state, sink);
     std::error_code result;
     BackgroundTask worker;
     state.onStart = [&worker] { worker.wake(); };

@@ -1,14 +1,14 @@
 #include "cli/add/batch_add.h"
 
 #include "catalogue/add_operation.h"
-#include "cli/add/terminal_window.h"
+#include "cli/add/terminal_front_end.h"
 
 #include <cstdint>
 
 namespace velmora {
 
 int addEntries(const std::vector<AddEntry>& entries, const std::string& collection,
-               ProgressReport& report, InterruptWatch* interrupts) {
+               TerminalReport& report, InterruptWatch* interrupts) {
     const auto poll = [&] { return interrupts != nullptr ? interrupts->poll() : 0; };
     Tally tally;
     tally.entries = static_cast<int>(entries.size());
@@ -20,9 +20,9 @@ int addEntries(const std::vector<AddEntry>& entries, const std::string& collecti
     for (std::size_t i = 0; i < entries.size() && poll() == 0; ++i) {
         const AddEntry& entry = entries[i];
         report.startEntry(static_cast<int>(i) + 1, entry.line, entry.text(Field::Program));
-        TerminalWindow window(entry, collection, report, interrupts, cancel);
+        TerminalFrontEnd frontEnd(entry, collection, report, interrupts, cancel);
         Outcome outcome = Outcome::Failed;
-        switch (Dodaj(window, environment)) {
+        switch (Dodaj(frontEnd, environment)) {
         case AddOutcome::Added:
             outcome = Outcome::Added;
             ++tally.added;

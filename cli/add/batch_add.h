@@ -2,7 +2,7 @@
 
 #include "cli/add/add_entry.h"
 #include "cli/add/interrupt_watch.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <string>
 #include <vector>
@@ -16,6 +16,6 @@ namespace velmora {
 // Returns the exit status: 0 when every entry was added without a message, 1
 // when any was refused or failed, 128 + the signal's number when interrupted.
 int addEntries(const std::vector<AddEntry>& entries, const std::string& collection,
-               ProgressReport& report, InterruptWatch* interrupts);
+               TerminalReport& report, InterruptWatch* interrupts);
 
 } // namespace velmora

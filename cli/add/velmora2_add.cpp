@@ -4,7 +4,7 @@
 #include "cli/add/batch_add.h"
 #include "cli/add/csv_entries.h"
 #include "cli/add/interrupt_watch.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <cstdio>
 #include <sys/ioctl.h>
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     const OutputMode mode = options.quiet ? OutputMode::Quiet
                             : terminal    ? OutputMode::Live
                                           : OutputMode::Lines;
-    ProgressReport report(stderr, mode, static_cast<int>(entries.size()),
+    TerminalReport report(stderr, mode, static_cast<int>(entries.size()),
                           terminal ? terminalWidth() : 0);
     // Before the first add, and so before any thread that a copy may start.
     InterruptWatch interrupts;

@@ -34,14 +34,14 @@ std::string printable(std::string_view text);
 
 // What a person reads while velmora2-add runs and after it: the progress of
 // each entry, one line per message box, and the summary.
-class ProgressReport {
+class TerminalReport {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr Clock::duration kRedrawInterval = std::chrono::milliseconds(100);
 
     // `width` is the terminal's width in columns (0 when unknown); a live line
     // is cut to fit, since a line that wraps cannot be redrawn in place.
-    ProgressReport(std::FILE* out, OutputMode mode, int entries, std::size_t width = 0,
+    TerminalReport(std::FILE* out, OutputMode mode, int entries, std::size_t width = 0,
                    std::function<Clock::time_point()> now = &Clock::now);
 
     // Entry `number` (counted from 1) starts; `line` is its CSV line, 0 for

@@ -1,4 +1,4 @@
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include "catalogue/utf8.h"
 
@@ -77,11 +77,11 @@ std::string printable(std::string_view text) {
     return shown;
 }
 
-ProgressReport::ProgressReport(std::FILE* out, OutputMode mode, int entries, std::size_t width,
+TerminalReport::TerminalReport(std::FILE* out, OutputMode mode, int entries, std::size_t width,
                                std::function<Clock::time_point()> now)
     : m_out(out), m_mode(mode), m_entries(entries), m_width(width), m_now(std::move(now)) {}
 
-void ProgressReport::startEntry(int number, int line, std::string_view program) {
+void TerminalReport::startEntry(int number, int line, std::string_view program) {
     m_number = number;
     m_line = line;
     m_program = printable(program);
@@ -90,13 +90,13 @@ void ProgressReport::startEntry(int number, int line, std::string_view program) 
     drawLive();
 }
 
-void ProgressReport::copyStarting(std::string_view file) {
+void TerminalReport::copyStarting(std::string_view file) {
     m_file = printable(file);
     m_percent.clear();
     drawLive();
 }
 
-void ProgressReport::caption(std::string_view text) {
+void TerminalReport::caption(std::string_view text) {
     const std::size_t percentSign = text.find('%');
     if (percentSign == std::string_view::npos) {
         return;
@@ -105,13 +105,13 @@ void ProgressReport::caption(std::string_view text) {
     drawLive();
 }
 
-void ProgressReport::message(std::string_view title, std::string_view text) {
+void TerminalReport::message(std::string_view title, std::string_view text) {
     clearLive();
     std::string line = m_line > 0 ? "line " + std::to_string(m_line) + ": " : std::string();
     write(line + printable(title) + ": " + printable(text) + "\n");
 }
 
-void ProgressReport::finishEntry(Outcome outcome) {
+void TerminalReport::finishEntry(Outcome outcome) {
     m_lastOutcome = outcome;
     if (m_mode == OutputMode::Quiet) {
         return;
@@ -126,7 +126,7 @@ void ProgressReport::finishEntry(Outcome outcome) {
     }
 }
 
-void ProgressReport::interrupted(int signal, int notTried) {
+void TerminalReport::interrupted(int signal, int notTried) {
     clearLive();
     std::string text = "Interrupted by " + signalName(signal);
     if (m_lastOutcome == Outcome::Interrupted) {
@@ -141,7 +141,7 @@ void ProgressReport::interrupted(int signal, int notTried) {
     write(text + "\n");
 }
 
-void ProgressReport::summary(const Tally& tally) {
+void TerminalReport::summary(const Tally& tally) {
     if (m_mode == OutputMode::Quiet && tally.added == tally.entries) {
         return;
     }
@@ -156,7 +156,7 @@ void ProgressReport::summary(const Tally& tally) {
     write(text + "\n");
 }
 
-void ProgressReport::drawLive() {
+void TerminalReport::drawLive() {
     if (m_mode != OutputMode::Live) {
         return;
     }
@@ -181,14 +181,14 @@ void ProgressReport::drawLive() {
     m_lastDraw = now;
 }
 
-void ProgressReport::clearLive() {
+void TerminalReport::clearLive() {
     if (m_liveShown) {
         write("\r" + std::string(kEraseToEnd));
         m_liveShown = false;
     }
 }
 
-void ProgressReport::write(const std::string& text) {
+void TerminalReport::write(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), m_out);
     std::fflush(m_out);
 }

@@ -3,7 +3,7 @@
 #include "catalogue/entry_window.h"
 #include "cli/add/add_entry.h"
 #include "cli/add/interrupt_watch.h"
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <cstdint>
 #include <string>
@@ -11,16 +11,16 @@
 
 namespace velmora {
 
-// The add's window on a terminal: the fields are one entry's texts, the
-// caption and the message boxes go to the progress report, and letting
+// The add's front end on a terminal, in the window's place: the fields are
+// one entry's texts, the caption and the message boxes go to the report, and letting
 // pending events run means looking for SIGINT or SIGTERM, which sets the
 // cancel flag that the copies read.
-class TerminalWindow final : public EntryWindow {
+class TerminalFrontEnd final : public EntryWindow {
 public:
     // `collection` empty: the folder that holds the executable, read anew at
     // each use as the window reads it. `interrupts` may be null.
-    TerminalWindow(const AddEntry& entry, std::string collection, ProgressReport& report,
-                   InterruptWatch* interrupts, std::int32_t& cancel);
+    TerminalFrontEnd(const AddEntry& entry, std::string collection, TerminalReport& report,
+                     InterruptWatch* interrupts, std::int32_t& cancel);
 
     std::string fieldText(Field field) override;
     void setCaption(std::string_view text) override;
@@ -32,7 +32,7 @@ public:
 private:
     const AddEntry& m_entry;
     std::string m_collection;
-    ProgressReport& m_report;
+    TerminalReport& m_report;
     InterruptWatch* m_interrupts;
     std::int32_t& m_cancel;
 };

@@ -1,4 +1,4 @@
-#include "cli/add/progress_report.h"
+#include "cli/add/terminal_report.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ public:
     Recorded(const Recorded&) = delete;
     Recorded& operator=(const Recorded&) = delete;
 
-    void at(std::chrono::milliseconds time) { m_time = ProgressReport::Clock::time_point(time); }
+    void at(std::chrono::milliseconds time) { m_time = TerminalReport::Clock::time_point(time); }
     std::string text() {
         std::fflush(m_file);
         return std::string(m_buffer, m_size);
@@ -79,23 +79,23 @@ private:
     char* m_buffer = nullptr;
     std::size_t m_size = 0;
     std::FILE* m_file;
-    ProgressReport::Clock::time_point m_time{};
+    TerminalReport::Clock::time_point m_time{};
 
 public:
-    ProgressReport report;
+    TerminalReport report;
 };
 
 const std::string kMessage =
     "line 2: Greška: Kopiranje nije uspjelo! / a -> b / No space left on device\n";
 const std::string kSummary = "2 entries: 1 added, 0 refused, 1 with failures\n";
 
-TEST(ProgressReportTest, OffATerminalOneLinePerEntryAndNoControlSequence) {
+TEST(TerminalReportTest, OffATerminalOneLinePerEntryAndNoControlSequence) {
     Recorded out(OutputMode::Lines);
     out.runTwoEntries();
     EXPECT_EQ(out.text(), kMessage + "[1/2] Tool: failed\n[2/2] ?[2JNext: added\n" + kSummary);
 }
 
-TEST(ProgressReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
+TEST(TerminalReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
     Recorded out(OutputMode::Live);
     out.runTwoEntries();
     // Drawn at 1000 ms, then not before 1100 ms; the message clears the line
@@ -110,13 +110,13 @@ TEST(ProgressReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
                               kSummary);
 }
 
-TEST(ProgressReportTest, ALiveLineIsCutToTheTerminalsWidth) {
+TEST(TerminalReportTest, ALiveLineIsCutToTheTerminalsWidth) {
     Recorded out(OutputMode::Live, 340, 16);
     out.report.startEntry(12, 0, "Čudesni alat");
     EXPECT_EQ(out.text(), "\r[12/340] Čudesn\x1b[K");
 }
 
-TEST(ProgressReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded) {
+TEST(TerminalReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded) {
     Recorded out(OutputMode::Quiet);
     out.runTwoEntries();
     EXPECT_EQ(out.text(), kMessage + kSummary);

@@ -50,7 +50,7 @@ bool kernelCopyRefused(int error) {
 } // namespace
 
 DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
-                     CopyProgressState& progress)
+                     CopyTotals& progress)
     : m_fs(fs), m_source(source), m_target(target), m_size(size), m_progress(progress),
       m_step(kFirstStep) {
     if (writeback == Writeback::Bounded) {

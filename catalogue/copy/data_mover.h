@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/file_system.h"
 #include "catalogue/copy/writeback_pacer.h"
 
@@ -25,7 +25,7 @@ enum class Writeback { Unbounded, Bounded };
 class DataMover {
 public:
     DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
-              CopyProgressState& progress);
+              CopyTotals& progress);
     ~DataMover();
     DataMover(const DataMover&) = delete;
     DataMover& operator=(const DataMover&) = delete;
@@ -42,7 +42,7 @@ private:
     const BorrowedFd m_source;
     const BorrowedFd m_target;
     const std::int64_t m_size;
-    CopyProgressState& m_progress;
+    CopyTotals& m_progress;
     std::int64_t m_done = 0;
     std::size_t m_step;
     bool m_kernelCopy = true;

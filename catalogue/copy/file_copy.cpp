@@ -2,7 +2,7 @@
 
 #include "catalogue/copy/background_task.h"
 #include "catalogue/copy/copy_error.h"
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/entry_name.h"
 #include "catalogue/copy/replacing_copy.h"
 
@@ -20,7 +20,7 @@ bool holdsNul(std::string_view text) {
 // The calling thread's side of one copy: tells the sink the worker's totals.
 class TotalsReporter {
 public:
-    TotalsReporter(const CopyProgressState& state, CopySink& sink) : m_state(state), m_sink(sink) {}
+    TotalsReporter(const CopyTotals& state, CopySink& sink) : m_state(state), m_sink(sink) {}
 
     bool started() const { return m_started; }
 
@@ -42,7 +42,7 @@ private:
         m_sink.progress(m_state.size(), done);
     }
 
-    const CopyProgressState& m_state;
+    const CopyTotals& m_state;
     CopySink& m_sink;
     bool m_started = false;
     std::int64_t m_reportedDone = -1;
@@ -80,7 +80,7 @@ std::error_code copyFile(const std::string& source, const FileInFolder& target, 
     if (cancel.stop_requested()) {
         return systemError(ECANCELED);
     }
-    CopyProgressState state;
+    CopyTotals state;
     TotalsReporter reporter(state, sink);
     std::error_code result;
     BackgroundTask worker;

@@ -39,8 +39,7 @@ std::error_code checkSourceUnchanged(FileSystem& fs, int source, const struct st
 } // namespace
 
 std::error_code copyReplacing(FileSystem& fs, const std::string& source, int folder,
-                              std::string_view name, CopyProgressState& progress,
-                              std::stop_token stop) {
+                              std::string_view name, CopyTotals& progress, std::stop_token stop) {
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
     const Descriptor in(fs,
                         fs.openAt(AT_FDCWD, source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK, 0));
@@ -67,7 +66,7 @@ std::error_code copyReplacing(FileSystem& fs, const std::string& source, int fol
     if (!temporary.valid()) {
         return temporary.error();
     }
-    progress.start(before.st_size, in.get(), temporary.fd());
+    progress.start(before.st_size);
 
     DataMover mover(fs, in.get(), temporary.fd(), before.st_size,
                     replacing ? Writeback::Bounded : Writeback::Unbounded, progress);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/file_system.h"
 
 #include <stop_token>
@@ -20,7 +20,6 @@ namespace velmora {
 // changes while it is copied fails the copy. On any failure, or when asked to
 // stop, the previous target stays and nothing temporary is left.
 std::error_code copyReplacing(FileSystem& fs, const std::string& source, int folder,
-                              std::string_view name, CopyProgressState& progress,
-                              std::stop_token stop);
+                              std::string_view name, CopyTotals& progress, std::stop_token stop);
 
 } // namespace velmora

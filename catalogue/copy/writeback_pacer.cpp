@@ -24,7 +24,7 @@ bool unsupported(int error) {
 
 } // namespace
 
-WritebackPacer::WritebackPacer(FileSystem& fs, int target, CopyProgressState& progress)
+WritebackPacer::WritebackPacer(FileSystem& fs, int target, CopyTotals& progress)
     : m_fs(fs), m_target(target), m_progress(progress),
       m_thread([this](std::stop_token stop) { flush(stop); }) {}
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/copy/copy_progress_state.h"
+#include "catalogue/copy/copy_totals.h"
 #include "catalogue/copy/file_system.h"
 
 #include <condition_variable>
@@ -23,7 +23,7 @@ namespace velmora {
 // work and the progress follows the data copied.
 class WritebackPacer {
 public:
-    WritebackPacer(FileSystem& fs, int target, CopyProgressState& progress);
+    WritebackPacer(FileSystem& fs, int target, CopyTotals& progress);
     // Stops the thread; ranges not yet written are left to the final flush.
     ~WritebackPacer();
     WritebackPacer(const WritebackPacer&) = delete;
@@ -38,7 +38,7 @@ private:
 
     FileSystem& m_fs;
     const BorrowedFd m_target;
-    CopyProgressState& m_progress;
+    CopyTotals& m_progress;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
     std::int64_t m_written = 0; // by the copy

@@ -4,10 +4,14 @@
 #include "catalogue/catalogue_database.h"
 #include "cli/init/jet_conversion.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -55,6 +59,30 @@ InitResult checkCatalogue(const std::string& path) {
     return {};
 }
 
+// An existing Velmora2.db (or the file a link there names) must be a plain
+// file: opening a FIFO to read would wait for a writer for ever, so the file
+// is opened without waiting and its type looked at first.
+InitResult checkPlainFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENXIO) { // a socket, or a device with nothing behind it
+            return {path + ": not a plain file, so not a catalogue"};
+        }
+        return {}; // a link to nowhere, say: reported when it is opened
+    }
+    struct stat status {};
+    const bool known = fstat(fd, &status) == 0;
+    close(fd);
+    if (!known || S_ISREG(status.st_mode)) {
+        return {};
+    }
+    const char* kind = S_ISFIFO(status.st_mode)   ? "a FIFO"
+                       : S_ISDIR(status.st_mode)  ? "a folder"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                                                  : "a device";
+    return {path + ": " + kind + ", not a plain file, so not a catalogue"};
+}
+
 InitResult createCatalogue(const std::string& path) {
     sqlite3* raw = nullptr;
     // Reached only when no file of this name exists (checked by the caller).
@@ -73,7 +101,7 @@ InitResult createCatalogue(const std::string& path) {
 
 } // namespace
 
-InitResult initCollection(const std::string& folder) {
+InitResult initCollection(const std::string& folder, const InitOptions& options) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error || !fs::is_directory(folder)) {
@@ -81,9 +109,16 @@ InitResult initCollection(const std::string& folder) {
     }
     const std::string path = databasePath(folder);
     const bool exists = fs::exists(fs::symlink_status(path, error));
+    if (exists) {
+        if (InitResult plain = checkPlainFile(path); !plain.ok()) {
+            return plain;
+        }
+    }
     std::vector<std::string> lines;
     if (exists && accessFormatOfFile(path) != AccessFormat::None) {
-        ConversionResult converted = convertAccessCatalogue(folder);
+        ConversionHooks hooks;
+        hooks.acceptMissingRows = options.acceptMissingRows;
+        ConversionResult converted = convertAccessCatalogue(folder, hooks);
         if (!converted.ok()) {
             return {converted.error, {}};
         }

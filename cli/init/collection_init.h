@@ -12,11 +12,17 @@ struct InitResult {
     bool ok() const { return error.empty(); }
 };
 
+struct InitOptions {
+    // An Access catalogue whose tables hold other row counts than their
+    // definitions record is converted as found instead of refused.
+    bool acceptMissingRows = false;
+};
+
 // Makes `folder` (and its parents) if needed, then "Velmora2.db" with table CD
 // and the folder "Programi". An existing catalogue is kept with its rows; an
 // Access (Jet) catalogue is converted into an SQLite one, its original kept
 // beside it; any other "Velmora2.db" that is not an SQLite catalogue with table
-// CD is refused before anything is touched.
-InitResult initCollection(const std::string& folder);
+// CD (or not a plain file: a FIFO, say) is refused before anything is touched.
+InitResult initCollection(const std::string& folder, const InitOptions& options = {});
 
 } // namespace velmora

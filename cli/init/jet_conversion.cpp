@@ -77,14 +77,17 @@ public:
         removeLeftover(kKeepingName);
         const Descriptor converting = createConverting();
         const std::string convertingPath = m_folder + "/" + std::string(kConvertingName);
+        // SQLite opens the very file made above: the folder may be reached
+        // through links, the file itself never.
         const std::vector<ConvertedTable> tables = writeConvertedCatalogue(
-            convertingPath, reader, [this] { step(ConversionStep::TableWritten); });
+            descriptorPath(converting.get()), reader, [this] { step(ConversionStep::TableWritten); });
+        checkRowCounts(tables);
         step(ConversionStep::CatalogueWritten);
         if (fsync(converting.get()) != 0) {
             fail(convertingPath + ": cannot be flushed to the disk" + reason(errno));
         }
         step(ConversionStep::CatalogueSynced);
-        checkConvertedCatalogue(convertingPath, tables);
+        checkConvertedCatalogue(descriptorPath(converting.get()), tables);
         step(ConversionStep::CatalogueChecked);
 
         const std::string keptAs = keepOriginal();
@@ -129,7 +132,9 @@ private:
     }
 
     void openOriginal() {
-        m_original = owned(openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        // Never waits: a FIFO or device is refused by its type below.
+        m_original = owned(
+            openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!m_original.valid()) {
             const int error = errno;
             fail(m_catalogue + (error == ELOOP
@@ -173,6 +178,27 @@ private:
             if (!hasColumn(*cd, column)) {
                 fail(what + " whose table CD has no column " + column);
             }
+        }
+    }
+
+    // Rows found that differ from the count a definition records are rows
+    // lost (or a count gone wrong): never a silent success.
+    void checkRowCounts(const std::vector<ConvertedTable>& tables) const {
+        if (m_hooks.acceptMissingRows) {
+            return;
+        }
+        std::string differing;
+        for (const ConvertedTable& table : tables) {
+            if (table.rows != table.recordedRows) {
+                differing += (differing.empty() ? "table " : ", table ") + table.name + " holds " +
+                             groupedCount(table.rows) + " rows where its definition records " +
+                             groupedCount(table.recordedRows);
+            }
+        }
+        if (!differing.empty()) {
+            fail(m_catalogue + ": " + differing +
+                 "; nothing was converted (velmora2-init --accept-missing-rows converts the "
+                 "rows found)");
         }
     }
 

@@ -6,20 +6,40 @@
 #include <string>
 #include <string_view>
 
+namespace {
+
+constexpr std::string_view kAcceptMissingRows = "--accept-missing-rows";
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
-        std::puts("usage: velmora2-init FOLDER\n"
+        std::puts("usage: velmora2-init FOLDER [--accept-missing-rows]\n"
                   "Makes FOLDER/Velmora2.db (table CD) and FOLDER/Programi; an existing\n"
                   "catalogue is left as it is. An Access (Jet 4 or Jet 3) Velmora2.db is\n"
                   "converted into an SQLite catalogue; the original is kept beside it as\n"
-                  "Velmora2.jet4.db (Velmora2.jet3.db), or the next free name.");
+                  "Velmora2.jet4.db (Velmora2.jet3.db), or the next free name. A table\n"
+                  "whose rows differ from the count its definition records is refused\n"
+                  "unless --accept-missing-rows is given: then the rows found are converted.");
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '\0') {
-        std::fputs("usage: velmora2-init FOLDER\n", stderr);
+    velmora::InitOptions options;
+    const char* folder = nullptr;
+    bool usable = true;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == kAcceptMissingRows) {
+            options.acceptMissingRows = true;
+        } else if (folder == nullptr && argv[i][0] != '\0') {
+            folder = argv[i];
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable || folder == nullptr) {
+        std::fputs("usage: velmora2-init FOLDER [--accept-missing-rows]\n", stderr);
         return 2;
     }
-    const velmora::InitResult result = velmora::initCollection(argv[1]);
+    const velmora::InitResult result = velmora::initCollection(folder, options);
     for (const std::string& line : result.lines) {
         std::puts(line.c_str());
     }

@@ -21,11 +21,14 @@ struct InitOutcome {
     std::vector<std::string> err; // standard error, line by line
 };
 
-// Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
-// this process is root (so that permissions hold), with `environment`
-// ("NAME=value" each) added to this process's.
+// Runs velmora2-init on `folder` with `options` after it, as the user nobody
+// when `unprivileged` and this process is root (so that permissions hold),
+// with `environment` ("NAME=value" each) added to this process's. A run that
+// takes longer than a minute is killed (status 137): a hang fails the test
+// instead of stalling it.
 InitOutcome runInit(const std::filesystem::path& folder,
-                    const std::vector<std::string>& environment = {}, bool unprivileged = false);
+                    const std::vector<std::string>& environment = {}, bool unprivileged = false,
+                    const std::vector<std::string>& options = {});
 
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.

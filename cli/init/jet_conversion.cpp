@@ -79,8 +79,9 @@ public:
         const std::string convertingPath = m_folder + "/" + std::string(kConvertingName);
         // SQLite opens the very file made above: the folder may be reached
         // through links, the file itself never.
-        const std::vector<ConvertedTable> tables = writeConvertedCatalogue(
-            descriptorPath(converting.get()), reader, [this] { step(ConversionStep::TableWritten); });
+        const std::vector<ConvertedTable> tables =
+            writeConvertedCatalogue(descriptorPath(converting.get()), reader,
+                                    [this] { step(ConversionStep::TableWritten); });
         checkRowCounts(tables);
         step(ConversionStep::CatalogueWritten);
         if (fsync(converting.get()) != 0) {

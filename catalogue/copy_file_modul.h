@@ -29,7 +29,7 @@ using ProgressRoutine = std::uint32_t (*)(std::int64_t TotalFileSize,
                                           std::uint32_t dwCallbackReason, FileHandle hSourceFile,
                                           FileHandle hDestinationFile, void* lpData);
 
-// makeFolder.
+// The folder call: makeFolder under the name the add knows it by.
 OpenedFolder CreateDirectoryA(int parent, std::string_view name, FileSystem& fs);
 
 // copyFile, reporting to `progress` with `lpData`, the EntryWindow the add

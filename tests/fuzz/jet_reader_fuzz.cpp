@@ -3,6 +3,7 @@
 // a JetError; never a crash, a hang (-timeout) or memory beyond the file's
 // size (-rss_limit_mb). Seeded with the fixture writer's Jet 3 and Jet 4 files.
 #include "access/jet_reader.h"
+#include "catalogue/copy/open_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +34,7 @@ public:
     MemoryFile(const MemoryFile&) = delete;
     MemoryFile& operator=(const MemoryFile&) = delete;
 
-    std::string path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+    std::string path() const { return velmora::descriptorPath(m_fd); }
 
 private:
     int m_fd;

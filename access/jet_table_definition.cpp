@@ -1,0 +1,205 @@
+#include "access/jet_table_definition.h"
+
+#include "access/jet_values.h"
+#include "access/jet_write_error.h"
+
+#include <algorithm>
+#include <set>
+
+namespace velmora::jet {
+namespace {
+
+constexpr unsigned char kTablePageType = 0x02;
+constexpr std::size_t kNextPageAt = 4;
+constexpr std::size_t kContinuationAt = 8; // a next page's bytes start here
+constexpr std::size_t kRowCountAt = 16;
+constexpr std::size_t kAutonumberAt = 20;
+constexpr std::size_t kMaxColumnsAt = 41;
+constexpr std::size_t kVarColumnsAt = 43;
+constexpr std::size_t kColumnCountAt = 45;
+constexpr std::size_t kLogicalCountAt = 47;
+constexpr std::size_t kRealCountAt = 51;
+constexpr std::size_t kUsedMapAt = 55;
+constexpr std::size_t kFreeMapAt = 59;
+constexpr std::size_t kRealCountsAt = 63;
+constexpr std::size_t kRealCountSize = 12;
+constexpr std::size_t kColumnSize = 25;
+constexpr std::size_t kRealIndexSize = 52;
+constexpr std::size_t kLogicalIndexSize = 28;
+constexpr std::size_t kIndexColumns = 10;
+constexpr unsigned kNoColumn = 0xFFFF;
+
+[[noreturn]] void damaged(const std::string& why) {
+    throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+                        "Velmora2.db is damaged: the definition of table CD " + why);
+}
+
+class Reader {
+public:
+    explicit Reader(const std::vector<unsigned char>& bytes) : m_bytes(bytes) {}
+    std::size_t at() const { return m_at; }
+    void need(std::size_t size) const {
+        if (m_at + size > m_bytes.size()) {
+            damaged("ends too early");
+        }
+    }
+    Bytes take(std::size_t size) {
+        need(size);
+        const Bytes out = Bytes(m_bytes).subspan(m_at, size);
+        m_at += size;
+        return out;
+    }
+    std::uint32_t u16() { return getLe16(take(2), 0); }
+    std::uint32_t u32() { return getLe32(take(4), 0); }
+    std::string name() {
+        const std::uint32_t size = u16();
+        return utf8FromJetText(take(size));
+    }
+
+private:
+    const std::vector<unsigned char>& m_bytes;
+    std::size_t m_at = 0;
+};
+
+} // namespace
+
+TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(page) {
+    std::set<std::uint32_t> seen;
+    for (std::uint32_t next = page; next != 0;) {
+        if (!seen.insert(next).second) {
+            damaged("returns to page " + std::to_string(next));
+        }
+        const Page& current = file.page(next, "the definition of table CD");
+        if (current[0] != kTablePageType) {
+            damaged("continues on page " + std::to_string(next) +
+                    ", which is not a table definition page");
+        }
+        m_chain.push_back(next);
+        const std::size_t from = m_bytes.empty() ? 0 : kContinuationAt;
+        m_bytes.insert(m_bytes.end(), current.begin() + static_cast<std::ptrdiff_t>(from),
+                       current.end());
+        next = getLe32(current, kNextPageAt);
+    }
+    Reader in(m_bytes);
+    in.take(kRowCountAt);
+    m_rowCount = in.u32();
+    m_nextAutonumber = in.u32();
+    in.take(kMaxColumnsAt - in.at());
+    m_maxColumns = in.u16();
+    m_varColumns = in.u16();
+    const std::uint32_t columnCount = in.u16();
+    const std::uint32_t logicalCount = in.u32();
+    const std::uint32_t realCount = in.u32();
+    m_usedMap = in.u32();
+    m_freeMap = in.u32();
+    if (columnCount == 0 || columnCount > m_maxColumns || logicalCount > 1000 || realCount > 1000) {
+        damaged("has impossible counts");
+    }
+    std::vector<std::size_t> countsAt;
+    for (std::uint32_t i = 0; i < realCount; ++i) {
+        countsAt.push_back(in.at() + 4);
+        in.take(kRealCountSize);
+    }
+    for (std::uint32_t i = 0; i < columnCount; ++i) {
+        const Bytes entry = in.take(kColumnSize);
+        ColumnDefinition column;
+        column.type = entry[0];
+        column.number = getLe16(entry, 5);
+        column.varIndex = getLe16(entry, 7);
+        column.flags = entry[15];
+        column.miscFlags = entry[16];
+        column.fixedOffset = getLe16(entry, 21);
+        column.length = getLe16(entry, 23);
+        if (column.number >= m_maxColumns ||
+            (!column.fixed() && column.type != kBoolean && column.varIndex >= m_varColumns)) {
+            damaged("has a column out of range");
+        }
+        m_columns.push_back(column);
+    }
+    for (ColumnDefinition& column : m_columns) {
+        column.name = in.name();
+    }
+    for (std::uint32_t i = 0; i < realCount; ++i) {
+        const std::size_t definitionAt = in.at();
+        const Bytes entry = in.take(kRealIndexSize);
+        RealIndex index;
+        for (std::size_t k = 0; k < kIndexColumns; ++k) {
+            const std::uint32_t number = getLe16(entry, 4 + 3 * k);
+            if (number != kNoColumn) {
+                index.columns.push_back({number, entry[6 + 3 * k] == 0x01});
+            }
+        }
+        index.usedMap = getLe32(entry, 34);
+        index.firstPage = getLe32(entry, 38);
+        index.flags = entry[46];
+        index.definitionAt = definitionAt;
+        index.countAt = countsAt[i];
+        m_realIndexes.push_back(index);
+    }
+    for (std::uint32_t i = 0; i < logicalCount; ++i) {
+        const Bytes entry = in.take(kLogicalIndexSize);
+        LogicalIndex index;
+        index.realIndex = getLe32(entry, 8);
+        index.relatedIndex = getLe32(entry, 13);
+        index.relatedTablePage = getLe32(entry, 17);
+        index.kind = entry[23];
+        if (index.realIndex >= realCount) {
+            damaged("has an index without its tree");
+        }
+        m_logicalIndexes.push_back(index);
+    }
+    for (LogicalIndex& index : m_logicalIndexes) {
+        index.name = in.name();
+    }
+    while (true) {
+        const std::uint32_t column = in.u16();
+        if (column == kNoColumn) {
+            break;
+        }
+        LongValueMaps maps;
+        maps.column = column;
+        maps.used = in.u32();
+        maps.free = in.u32();
+        m_longValueMaps.push_back(maps);
+    }
+}
+
+std::uint32_t TableDefinition::distinctKeys(std::size_t realIndex) const {
+    return getLe32(m_bytes, m_realIndexes.at(realIndex).countAt);
+}
+
+void TableDefinition::put32(PageFile& file, std::size_t at, std::uint32_t value) {
+    putLe32(m_bytes, at, value);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::size_t offset = at + i;
+        std::size_t segment = 0;
+        std::size_t within = offset;
+        if (offset >= kJetPageSize) {
+            segment = 1 + (offset - kJetPageSize) / (kJetPageSize - kContinuationAt);
+            within = kContinuationAt + (offset - kJetPageSize) % (kJetPageSize - kContinuationAt);
+        }
+        Page& page = file.change(m_chain.at(segment), "the definition of table CD");
+        page[within] = m_bytes[offset];
+    }
+}
+
+void TableDefinition::setRowCount(PageFile& file, std::uint32_t rows) {
+    put32(file, kRowCountAt, rows);
+    m_rowCount = rows;
+}
+
+void TableDefinition::setNextAutonumber(PageFile& file, std::uint32_t next) {
+    put32(file, kAutonumberAt, next);
+    m_nextAutonumber = next;
+}
+
+void TableDefinition::setIndexRoot(PageFile& file, std::size_t realIndex, std::uint32_t page) {
+    put32(file, m_realIndexes.at(realIndex).definitionAt + 38, page);
+    m_realIndexes[realIndex].firstPage = page;
+}
+
+void TableDefinition::setDistinctKeys(PageFile& file, std::size_t realIndex, std::uint32_t keys) {
+    put32(file, m_realIndexes.at(realIndex).countAt, keys);
+}
+
+} // namespace velmora::jet

@@ -126,7 +126,7 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
         for (std::size_t k = 0; k < kIndexColumns; ++k) {
             const std::uint32_t number = getLe16(entry, 4 + 3 * k);
             if (number != kNoColumn) {
-                index.columns.push_back({number, entry[6 + 3 * k] == 0x01});
+                index.columns.push_back({number, (entry[6 + 3 * k] & 0x01) != 0});
             }
         }
         index.usedMap = getLe32(entry, 34);

@@ -52,6 +52,21 @@ void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
     }
 }
 
+std::vector<std::string> jetPageFaults(const fs::path& path) {
+    const std::string command = std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " +
+                                quoted(path.string()) + " 2>&1";
+    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) {
+        throw std::runtime_error("cannot run " + command);
+    }
+    std::string out;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        out.append(buffer, got);
+    }
+    return lines(out);
+}
+
 InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged) {
     const TempDir scratch;
     const fs::path out = scratch.path() / "out";

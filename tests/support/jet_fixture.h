@@ -24,6 +24,11 @@ struct InitOutcome {
 // Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
 // this process is root (so that permissions hold), with `environment`
 // ("NAME=value ...") in front.
+// The faults tests/fixtures/jet4_invariants.py finds in the pages of a Jet 4
+// file (usage maps, data pages, row count, every index tree of CD); empty
+// when there is none.
+std::vector<std::string> jetPageFaults(const std::filesystem::path& path);
+
 InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
                     bool unprivileged = false);
 

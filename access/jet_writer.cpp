@@ -58,7 +58,7 @@ public:
     std::string procPath() const { return "/proc/self/fd/" + std::to_string(m_fd); }
 
     void commit(PageFile& file) {
-        writeJournal(m_folderFd, m_journal, file.originalSize(), file.originals());
+        writeJournal(m_folderFd, m_journal, m_fd, file.originalSize(), file.originals());
         try {
             file.write();
         } catch (...) {

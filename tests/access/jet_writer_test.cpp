@@ -1,3 +1,4 @@
+#include "access/jet_default_value.h"
 #include "access/jet_journal.h"
 #include "access/jet_page_file.h"
 #include "access/jet_reader.h"
@@ -296,7 +297,11 @@ TEST(JetJournal, RollsBackAnInterruptedAdd) {
         }
     }
     ASSERT_FALSE(originals.empty());
-    jet::writeJournal(dir.fd, jet::journalName(kName), before.size(), originals);
+    {
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        jet::writeJournal(dir.fd, jet::journalName(kName), fd, before.size(), originals);
+        ::close(fd);
+    }
 
     EXPECT_TRUE(jet::recoverInterruptedInsert(dir.fd, kName));
     EXPECT_EQ(readFile(file), before);
@@ -370,6 +375,73 @@ TEST(JetWriter, DoesNotFollowALinkedCatalogue) {
     EXPECT_THROW(jet::insertCatalogueRow(dir.fd, kName, kPlain.row()), JetWriteError);
     EXPECT_EQ(readFile(folder.path() / "real.db"), before);
 }
+
+struct DefaultCase {
+    const char* name;
+    unsigned type;
+    unsigned length; // bytes, for text
+    const char* expression;
+    const char* expected; // the field's bytes in hex, "NULL", "Yes", "No", or "refused"
+    friend void PrintTo(const DefaultCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class DefaultValueTest : public ::testing::TestWithParam<DefaultCase> {};
+
+// The defaults the add evaluates as the engine would; any other expression,
+// or a value that does not fit the column, is refused.
+TEST_P(DefaultValueTest, GivesTheEnginesValueOrRefuses) {
+    const DefaultCase& c = GetParam();
+    jet::ColumnDefinition column;
+    column.name = "X";
+    column.type = c.type;
+    column.length = c.length;
+    column.miscFlags = 0x01; // compressible text
+    std::tm noon{};
+    noon.tm_year = 2024 - 1900;
+    noon.tm_mon = 2;
+    noon.tm_mday = 1;
+    noon.tm_hour = 12;
+    noon.tm_isdst = -1;
+    const auto value = jet::evaluateDefault(column, c.expression, std::mktime(&noon));
+    std::string got = "refused";
+    if (value && value->null) {
+        got = "NULL";
+    } else if (value && c.type == jet::kBoolean) {
+        got = value->boolean ? "Yes" : "No";
+    } else if (value) {
+        got.clear();
+        for (const unsigned char b : value->bytes) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            got += kHex[b >> 4];
+            got += kHex[b & 15];
+        }
+    }
+    EXPECT_EQ(got, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, DefaultValueTest,
+    ::testing::Values(DefaultCase{"Long", jet::kLong, 4, "0", "00000000"},
+                      DefaultCase{"IntegerWithEquals", jet::kInteger, 2, "=3", "0300"},
+                      DefaultCase{"IntegerOutOfRange", jet::kInteger, 2, "70000", "refused"},
+                      DefaultCase{"ByteNegative", jet::kByte, 1, "-1", "refused"},
+                      DefaultCase{"LongFraction", jet::kLong, 4, "1.5", "refused"},
+                      DefaultCase{"CurrencyExact", jet::kCurrency, 8, "1.5", "983a000000000000"},
+                      DefaultCase{"Double", jet::kDouble, 8, "2.5", "0000000000000440"},
+                      DefaultCase{"QuotedText", jet::kText, 20, "\"novo\"", "fffe6e6f766f"},
+                      DefaultCase{"DoubledQuote", jet::kText, 20, "'It''s'", "fffe49742773"},
+                      DefaultCase{"NumberAsText", jet::kText, 20, "0", "3000"},
+                      DefaultCase{"TextTooLong", jet::kText, 4, "\"abc\"", "refused"},
+                      DefaultCase{"MemoText", jet::kMemo, 0, "\"abc\"", "refused"},
+                      DefaultCase{"Yes", jet::kBoolean, 1, "Yes", "Yes"},
+                      DefaultCase{"FalseWord", jet::kBoolean, 1, "False", "No"},
+                      DefaultCase{"Null", jet::kLong, 4, "Null", "NULL"},
+                      // 2024-03-01 is day 45352; Date() drops the time of day, Now() keeps it.
+                      DefaultCase{"Date", jet::kDateTime, 8, "Date()", "000000000025e640"},
+                      DefaultCase{"Now", jet::kDateTime, 8, "now()", "000000001025e640"},
+                      DefaultCase{"NowIntoText", jet::kText, 40, "Now()", "refused"},
+                      DefaultCase{"Function", jet::kLong, 4, "DMax(\"ID\",\"CD\")+1", "refused"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velmora::testing

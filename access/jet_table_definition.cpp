@@ -14,14 +14,10 @@ constexpr std::size_t kNextPageAt = 4;
 constexpr std::size_t kContinuationAt = 8; // a next page's bytes start here
 constexpr std::size_t kRowCountAt = 16;
 constexpr std::size_t kAutonumberAt = 20;
+// From 41: column counts (max, variable, all; 2 bytes each), index counts
+// (logical, real; 4 each), the two page maps; from 63 a 12-byte block per
+// real index (its count of distinct keys at 4), then the columns.
 constexpr std::size_t kMaxColumnsAt = 41;
-constexpr std::size_t kVarColumnsAt = 43;
-constexpr std::size_t kColumnCountAt = 45;
-constexpr std::size_t kLogicalCountAt = 47;
-constexpr std::size_t kRealCountAt = 51;
-constexpr std::size_t kUsedMapAt = 55;
-constexpr std::size_t kFreeMapAt = 59;
-constexpr std::size_t kRealCountsAt = 63;
 constexpr std::size_t kRealCountSize = 12;
 constexpr std::size_t kColumnSize = 25;
 constexpr std::size_t kRealIndexSize = 52;

@@ -14,6 +14,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 #include <vector>
 
@@ -97,14 +98,14 @@ TEST_P(JetInsertTest, AddsTheRowAndKeepsThePagesWhole) {
         for (const auto& [column, value] : c.expected) {
             added[column] = value;
         }
-        for (const auto& [column, text] : {std::pair{"Kategorija", &c.entry.kategorija},
-                                           {"Program", &c.entry.program},
-                                           {"Opis", &c.entry.opis}}) {
+        for (const auto& given : {std::pair{"Kategorija", &c.entry.kategorija},
+                                  {"Program", &c.entry.program},
+                                  {"Opis", &c.entry.opis}}) {
             const auto named = std::find_if(added.begin(), added.end(), [&](const auto& kv) {
-                return strcasecmp(kv.first.c_str(), column) == 0;
+                return strcasecmp(kv.first.c_str(), given.first) == 0;
             });
             ASSERT_NE(named, added.end());
-            named->second = "t:" + *text;
+            named->second = "t:" + *given.second;
         }
         if (result.autonumber) {
             added["ID"] = "i:" + std::to_string(*result.autonumber);

@@ -7,7 +7,8 @@ file whether it is whole:
              row count, every index walked and every row looked up by its keys;
   mdb-reader the npm package, installed on first use into
              ${XDG_CACHE_HOME:-~/.cache}/velmora-judge (never into the tree);
-  ours       velmora2-init --convert on a copy (our reader, through libmdb).
+  ours       velmora2-init --convert on a copy (our reader, through libmdb);
+  pages      tests/fixtures/jet4_invariants.py (usage maps, counts, index trees).
 
 An add that is to succeed must leave the old rows plus the new one (with the
 values given, an autonumber one past the last); one that is to be refused must
@@ -20,6 +21,7 @@ import argparse, hashlib, json, os, shutil, sqlite3, subprocess, sys, tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAKE = os.path.join(ROOT, 'tests', 'fixtures', 'make_jet4.py')
+INVARIANTS = os.path.join(ROOT, 'tests', 'fixtures', 'jet4_invariants.py')
 JETCHECK = os.environ.get('JETCHECK', os.path.join(ROOT, '..', 'shared', 'tools', 'jetcheck',
                                                    'jetcheck'))
 CACHE = os.path.join(os.environ.get('XDG_CACHE_HOME', os.path.expanduser('~/.cache')),
@@ -105,15 +107,23 @@ def judge_jetcheck(db, rows):
     return ok, '; '.join(lines) or out.stderr.strip()
 
 
-def judge_mdb_reader(script, db, table, rows, entry):
+def mdb_reader_rows(script, db, table):
     out = run(['node', script, db, table])
-    if out.returncode != 0:
-        return False, out.stderr.strip().splitlines()[-1:]
-    data = json.loads(out.stdout)
+    return json.loads(out.stdout) if out.returncode == 0 else out.stderr.strip().splitlines()[-1:]
+
+
+def judge_mdb_reader(script, db, table, rows, entry, seen_before):
+    """`rows` more or less what it read before the add: it lists the relocated
+    target of an overflow row as a row of its own."""
+    data = mdb_reader_rows(script, db, table)
+    if isinstance(data, list):
+        return False, data
+    rows += len(seen_before['rows']) - seen_before['recorded'] if isinstance(seen_before, dict) else 0
     found = [r for r in data['rows'] if entry is None or
              [v for k, v in sorted(r.items()) if k.lower() in ('kategorija', 'program', 'opis')]
              == [entry[0], entry[2], entry[1]]]
-    ok = data['recorded'] == rows and len(data['rows']) == rows and (entry is None or len(found) == 1)
+    recorded = rows - (len(seen_before['rows']) - seen_before['recorded'])
+    ok = data['recorded'] == recorded and len(data['rows']) == rows and (entry is None or len(found) == 1)
     return ok, '%d rows, %d recorded, new row %s' % (len(data['rows']), data['recorded'],
                                                      found[-1] if found else None)
 
@@ -135,6 +145,11 @@ def judge_ours(build, db, table, rows, entry, scratch):
     return len(got) == rows and found, '%d rows' % len(got)
 
 
+def judge_pages(db):
+    out = run([sys.executable, INVARIANTS, db])
+    return out.returncode == 0, out.stdout.strip().replace('\n', '; ')
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('build')
@@ -143,7 +158,7 @@ def main():
     a = ap.parse_args()
     build = os.path.abspath(a.build)
     script = mdb_reader()
-    tally = {'cases': 0, 'outcome': 0, 'jetcheck': 0, 'mdb-reader': 0, 'ours': 0}
+    tally = {'cases': 0, 'outcome': 0, 'jetcheck': 0, 'mdb-reader': 0, 'ours': 0, 'pages': 0}
     for name, fixture, entry, outcome, names in CASES:
         if a.only and a.only not in name:
             continue
@@ -154,6 +169,7 @@ def main():
         made = run([sys.executable, MAKE, db] + fixture, check=True).stdout
         rows_before = int(made.split(',')[-1].split()[0])
         before = digest(db)
+        seen_before = mdb_reader_rows(script, db, table_name(db))
         for f, data in (('setup.exe', b'MZ setup'), ('picture.bmp', b'BM picture')):
             with open(os.path.join(scratch, f), 'wb') as out:
                 out.write(data)
@@ -172,8 +188,9 @@ def main():
         verdicts = {
             'outcome': (fine, said.replace('\n', ' | ')[:160]),
             'jetcheck': judge_jetcheck(db, rows) if '--jet3' not in fixture else (True, 'Jet 3'),
-            'mdb-reader': judge_mdb_reader(script, db, table, rows, new),
+            'mdb-reader': judge_mdb_reader(script, db, table, rows, new, seen_before),
             'ours': judge_ours(build, db, table, rows, new, scratch),
+            'pages': judge_pages(db) if '--jet3' not in fixture else (True, 'Jet 3'),
         }
         tally['cases'] += 1
         for judge, (ok, detail) in verdicts.items():
@@ -183,7 +200,7 @@ def main():
         if not a.keep:
             shutil.rmtree(scratch)
     print('cases %(cases)d: outcome OK %(outcome)d, jetcheck OK %(jetcheck)d, '
-          'mdb-reader OK %(mdb-reader)d, ours OK %(ours)d' % tally)
+          'mdb-reader OK %(mdb-reader)d, ours OK %(ours)d, page invariants OK %(pages)d' % tally)
     return 0 if all(v == tally['cases'] for v in tally.values()) else 1
 
 

@@ -106,9 +106,13 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
         column.miscFlags = entry[16];
         column.fixedOffset = getLe16(entry, 21);
         column.length = getLe16(entry, 23);
-        if (column.number >= m_maxColumns ||
-            (!column.fixed() && column.type != kBoolean && column.varIndex >= m_varColumns)) {
+        // A dropped variable column keeps its place in the offsets table, so
+        // places may reach past the count of variable columns.
+        if (column.number >= m_maxColumns || column.varIndex >= m_maxColumns) {
             damaged("has a column out of range");
+        }
+        if (!column.fixed() && column.type != kBoolean) {
+            m_varColumns = std::max(m_varColumns, column.varIndex + 1);
         }
         m_columns.push_back(column);
     }

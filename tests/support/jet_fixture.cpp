@@ -52,22 +52,37 @@ void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
     }
 }
 
-InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged) {
+InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged,
+                    bool convert) {
     const TempDir scratch;
     const fs::path out = scratch.path() / "out";
     const fs::path err = scratch.path() / "err";
     const std::string user = unprivileged && geteuid() == 0
                                  ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
                                  : "";
-    const std::string command = environment + " " + user + VELMORA_INIT_EXE + " " +
-                                quoted(folder.string()) + " >" + quoted(out.string()) + " 2>" +
-                                quoted(err.string());
+    const std::string command = environment + " " + user + VELMORA_INIT_EXE +
+                                (convert ? " --convert " : " ") + quoted(folder.string()) + " >" +
+                                quoted(out.string()) + " 2>" + quoted(err.string());
     const int raw = std::system(command.c_str());
     InitOutcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     outcome.out = lines(readFile(out));
     outcome.err = lines(readFile(err));
     return outcome;
+}
+
+std::string jetPageFaults(const fs::path& path, const fs::path& before) {
+    const TempDir scratch;
+    const fs::path out = scratch.path() / "faults";
+    std::string command =
+        std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " + quoted(path.string());
+    if (!before.empty()) {
+        command += " --since " + quoted(before.string());
+    }
+    const int status = std::system((command + " >" + quoted(out.string()) + " 2>&1").c_str());
+    const std::string faults = readFile(out);
+    return status == 0 && faults.empty() ? std::string()
+                                         : "status " + std::to_string(status) + ": " + faults;
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

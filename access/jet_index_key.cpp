@@ -14,6 +14,7 @@ constexpr unsigned char kNullFlag = 0x00;
 
 bool keyEncodable(unsigned type) {
     switch (type) {
+    case kBoolean:
     case kByte:
     case kInteger:
     case kLong:
@@ -30,7 +31,11 @@ bool keyEncodable(unsigned type) {
 void appendKeyColumn(std::vector<unsigned char>& key, unsigned type, const FieldValue& value,
                      bool ascending) {
     const std::size_t start = key.size();
-    if (value.null) {
+    if (type == kBoolean) {
+        // Never NULL; Yes (-1) sorts before No (0).
+        key.push_back(kValueFlag);
+        key.push_back(value.boolean ? 0x00 : 0xFF);
+    } else if (value.null) {
         key.push_back(kNullFlag);
     } else {
         key.push_back(kValueFlag);

@@ -7,7 +7,8 @@
 
 // Index keys: each column a flag byte (0x7F a value, 0x00 NULL) and its value
 // in an order that compares byte by byte, the whole inverted for a descending
-// column. Text keys use the engine's collation, which is not written here.
+// column; a Yes/No column is 0x00 for Yes and 0xFF for No. Text keys use the
+// engine's collation, which is not written here.
 namespace velmora::jet {
 
 // Whether a key of this column type can be written.

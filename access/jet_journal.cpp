@@ -84,8 +84,12 @@ void syncFolder(int folderFd) {
 
 } // namespace
 
-void writeJournal(int folderFd, const std::string& name, std::uint64_t originalSize,
+void writeJournal(int folderFd, const std::string& name, int fileFd, std::uint64_t originalSize,
                   const std::vector<std::pair<std::uint32_t, const Page*>>& pages) {
+    struct stat file {};
+    if (::fstat(fileFd, &file) != 0) {
+        throwIo("cannot read the catalogue's permissions", errno);
+    }
     std::string bytes(kMagic);
     putLe(bytes, originalSize, 8);
     putLe(bytes, pages.size(), 4);
@@ -96,7 +100,8 @@ void writeJournal(int folderFd, const std::string& name, std::uint64_t originalS
     putLe(bytes,
           fnv1a(kFnvStart, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), 8);
     const Fd journal(::openat(folderFd, name.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              file.st_mode & 0666));
     if (journal.fd < 0) {
         throwIo("cannot create the journal " + name, errno);
     }

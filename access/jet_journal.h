@@ -15,8 +15,9 @@
 namespace velmora::jet {
 
 // Writes the journal `name` in the folder `folderFd` (created exclusively,
-// never through a link), flushes it and the folder.
-void writeJournal(int folderFd, const std::string& name, std::uint64_t originalSize,
+// never through a link, readable by no one the catalogue `fileFd` is not),
+// flushes it and the folder.
+void writeJournal(int folderFd, const std::string& name, int fileFd, std::uint64_t originalSize,
                   const std::vector<std::pair<std::uint32_t, const Page*>>& pages);
 
 // Removes the journal of a completed add and flushes the folder.

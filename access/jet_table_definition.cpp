@@ -14,14 +14,10 @@ constexpr std::size_t kNextPageAt = 4;
 constexpr std::size_t kContinuationAt = 8; // a next page's bytes start here
 constexpr std::size_t kRowCountAt = 16;
 constexpr std::size_t kAutonumberAt = 20;
+// From 41: column counts (max, variable, all; 2 bytes each), index counts
+// (logical, real; 4 each), the two page maps; from 63 a 12-byte block per
+// real index (its count of distinct keys at 4), then the columns.
 constexpr std::size_t kMaxColumnsAt = 41;
-constexpr std::size_t kVarColumnsAt = 43;
-constexpr std::size_t kColumnCountAt = 45;
-constexpr std::size_t kLogicalCountAt = 47;
-constexpr std::size_t kRealCountAt = 51;
-constexpr std::size_t kUsedMapAt = 55;
-constexpr std::size_t kFreeMapAt = 59;
-constexpr std::size_t kRealCountsAt = 63;
 constexpr std::size_t kRealCountSize = 12;
 constexpr std::size_t kColumnSize = 25;
 constexpr std::size_t kRealIndexSize = 52;
@@ -110,9 +106,13 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
         column.miscFlags = entry[16];
         column.fixedOffset = getLe16(entry, 21);
         column.length = getLe16(entry, 23);
-        if (column.number >= m_maxColumns ||
-            (!column.fixed() && column.type != kBoolean && column.varIndex >= m_varColumns)) {
+        // A dropped variable column keeps its place in the offsets table, so
+        // places may reach past the count of variable columns.
+        if (column.number >= m_maxColumns || column.varIndex >= m_maxColumns) {
             damaged("has a column out of range");
+        }
+        if (!column.fixed() && column.type != kBoolean) {
+            m_varColumns = std::max(m_varColumns, column.varIndex + 1);
         }
         m_columns.push_back(column);
     }
@@ -126,7 +126,7 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
         for (std::size_t k = 0; k < kIndexColumns; ++k) {
             const std::uint32_t number = getLe16(entry, 4 + 3 * k);
             if (number != kNoColumn) {
-                index.columns.push_back({number, entry[6 + 3 * k] == 0x01});
+                index.columns.push_back({number, (entry[6 + 3 * k] & 0x01) != 0});
             }
         }
         index.usedMap = getLe32(entry, 34);

@@ -90,6 +90,7 @@ public:
     std::uint32_t rowCount() const { return m_rowCount; }
     std::uint32_t nextAutonumber() const { return m_nextAutonumber; }
     unsigned maxColumns() const { return m_maxColumns; }
+    // The entries of a row's table of variable offsets.
     unsigned varColumns() const { return m_varColumns; }
     std::uint32_t usedMap() const { return m_usedMap; }
     std::uint32_t freeMap() const { return m_freeMap; }

@@ -58,7 +58,7 @@ public:
     std::string procPath() const { return "/proc/self/fd/" + std::to_string(m_fd); }
 
     void commit(PageFile& file) {
-        writeJournal(m_folderFd, m_journal, file.originalSize(), file.originals());
+        writeJournal(m_folderFd, m_journal, m_fd, file.originalSize(), file.originals());
         try {
             file.write();
         } catch (...) {
@@ -133,6 +133,13 @@ void checkCatalogueWritable(int folderFd, std::string_view fileName) {
 }
 
 bool recoverInterruptedInsert(int folderFd, std::string_view fileName) {
+    // Without a journal there is nothing to do, and a catalogue on a medium
+    // that cannot be written (a disc) still reads.
+    struct stat status {};
+    if (::fstatat(folderFd, journalName(fileName).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT) {
+        return false;
+    }
     Catalogue catalogue(folderFd, fileName);
     return catalogue.rollBack();
 }

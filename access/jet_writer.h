@@ -42,8 +42,10 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
 void checkCatalogueWritable(int folderFd, std::string_view fileName);
 
 // Restores the pages of an add that was interrupted, when its journal is
-// there, and removes the journal. Returns whether there was one. Every
-// program of ours calls it (or an add) before it reads an Access catalogue.
+// there, and removes the journal. Returns whether there was one; without a
+// journal the catalogue is not even opened (it may be on a read-only disc).
+// Every program of ours calls it (or an add) before it reads an Access
+// catalogue.
 bool recoverInterruptedInsert(int folderFd, std::string_view fileName);
 
 // "Velmora2.db" -> "Velmora2.db-journal".

@@ -209,7 +209,7 @@ TEST_P(AddIntoAccessTest, TheRowGoesIntoTheFileOrNothingChanges) {
         return;
     }
     EXPECT_EQ(window.boxes(), std::vector<Box>{});
-    EXPECT_EQ(jetPageFaults(database, scratch.path() / "before.db"), "");
+    EXPECT_EQ(jetPageFaults(database, scratch.path() / "before.db"), std::vector<std::string>{});
     const CdTable after = readCd(database);
     ASSERT_EQ(after.rows.size(), before.rows.size() + 1);
     EXPECT_EQ(after.table.recordedRows, before.table.recordedRows + 1);

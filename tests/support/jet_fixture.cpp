@@ -71,18 +71,23 @@ InitOutcome runInit(const fs::path& folder, const std::string& environment, bool
     return outcome;
 }
 
-std::string jetPageFaults(const fs::path& path, const fs::path& before) {
-    const TempDir scratch;
-    const fs::path out = scratch.path() / "faults";
+std::vector<std::string> jetPageFaults(const fs::path& path, const fs::path& before) {
     std::string command =
         std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " + quoted(path.string());
     if (!before.empty()) {
         command += " --since " + quoted(before.string());
     }
-    const int status = std::system((command + " >" + quoted(out.string()) + " 2>&1").c_str());
-    const std::string faults = readFile(out);
-    return status == 0 && faults.empty() ? std::string()
-                                         : "status " + std::to_string(status) + ": " + faults;
+    command += " 2>&1";
+    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) {
+        throw std::runtime_error("cannot run " + command);
+    }
+    std::string out;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        out.append(buffer, got);
+    }
+    return lines(out);
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

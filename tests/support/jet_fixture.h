@@ -30,8 +30,8 @@ InitOutcome runInit(const std::filesystem::path& folder, const std::string& envi
 // What tests/fixtures/jet4_invariants.py finds wrong with the pages of the
 // Jet 4 file at `path` (usage maps, row count, index trees) and, against
 // `before`, pages changed that are not table CD's own; empty when nothing.
-std::string jetPageFaults(const std::filesystem::path& path,
-                          const std::filesystem::path& before = {});
+std::vector<std::string> jetPageFaults(const std::filesystem::path& path,
+                                       const std::filesystem::path& before = {});
 
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.

@@ -1,5 +1,6 @@
 #include "catalogue/add_operation.h"
 
+#include "catalogue/access_catalogue.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/background_task.h"
 #include "catalogue/copy/copy_progress.h"
@@ -72,23 +73,35 @@ void copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view tar
 // Steps 4 to 10 of a run. The connection and the statement live in this frame,
 // so they are closed and released on every way out of it. Everything that
 // waits on the disk runs on a thread of its own, while the window's events go
-// on running.
-void storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
-                    const AddEnvironment& environment) {
+// on running. An Access (Jet 4) catalogue takes the row in place instead.
+void storeAndDeploy(EntryWindow& window, const std::string& applicationFolderText,
+                    const std::string& databasePathText, const AddEnvironment& environment) {
     const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
     std::optional<CatalogueConnection> connection;
     std::optional<InsertStatement> statement;
+    bool access = false;
     runInBackground(
         [&] {
-            connection.emplace(databasePathText, environment.sqliteVfs);
-            statement.emplace(*connection);
+            access = isJet4Catalogue(databasePathText);
+            if (!access) {
+                connection.emplace(databasePathText, environment.sqliteVfs);
+                statement.emplace(*connection);
+            }
         },
         keepWindowAlive);
     {
         const std::string kategorija = window.fieldText(Field::Kategorija);
         const std::string program = window.fieldText(Field::Program);
         const std::string opis = window.fieldText(Field::Opis);
-        runInBackground([&] { statement->run(kategorija, program, opis); }, keepWindowAlive);
+        runInBackground(
+            [&] {
+                if (access) {
+                    insertIntoAccessCatalogue(applicationFolderText, kategorija, program, opis);
+                } else {
+                    statement->run(kategorija, program, opis);
+                }
+            },
+            keepWindowAlive);
     }
 
     FileSystem& fs =
@@ -124,7 +137,7 @@ void Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     const std::string path = databasePath(applicationFolder);
     std::optional<Failure> failure;
     try {
-        storeAndDeploy(window, path, environment);
+        storeAndDeploy(window, applicationFolder, path, environment);
     } catch (const Failure& caught) {
         failure = caught;
     } catch (const std::bad_alloc&) {

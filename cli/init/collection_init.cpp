@@ -1,13 +1,19 @@
 #include "cli/init/collection_init.h"
 
 #include "access/access_format.h"
+#include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/copy/descriptor.h"
 #include "cli/init/jet_conversion.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <sqlite3.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -71,9 +77,35 @@ InitResult createCatalogue(const std::string& path) {
     return {};
 }
 
+// An Access catalogue stays as it is when the add can write it in place: an
+// interrupted add is rolled back, then the writer's own checks run without
+// writing. What it cannot write names --convert.
+InitResult keepAccessCatalogue(const std::string& folder, AccessFormat format) {
+    if (format != AccessFormat::Jet4) {
+        return {accessCatalogueDescription(format)};
+    }
+    const Descriptor dir(FileSystem::real(),
+                         open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) {
+        return {folder + ": cannot open the folder (" + std::strerror(errno) + ")"};
+    }
+    try {
+        std::vector<std::string> lines;
+        if (jet::recoverInterruptedInsert(dir.get(), "Velmora2.db")) {
+            lines.emplace_back("Velmora2.db: an interrupted add was rolled back");
+        }
+        jet::checkCatalogueWritable(dir.get(), "Velmora2.db");
+        lines.emplace_back("Velmora2.db is an Access (Jet 4) catalogue, ready to add to; it stays "
+                           "readable by its Windows programs");
+        return {{}, std::move(lines)};
+    } catch (const jet::JetWriteError& error) {
+        return {error.what()};
+    }
+}
+
 } // namespace
 
-InitResult initCollection(const std::string& folder) {
+InitResult initCollection(const std::string& folder, bool convert) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error || !fs::is_directory(folder)) {
@@ -82,7 +114,14 @@ InitResult initCollection(const std::string& folder) {
     const std::string path = databasePath(folder);
     const bool exists = fs::exists(fs::symlink_status(path, error));
     std::vector<std::string> lines;
-    if (exists && accessFormatOfFile(path) != AccessFormat::None) {
+    const AccessFormat format = exists ? accessFormatOfFile(path) : AccessFormat::None;
+    if (format != AccessFormat::None && !convert) {
+        InitResult kept = keepAccessCatalogue(folder, format);
+        if (!kept.ok()) {
+            return kept;
+        }
+        lines = std::move(kept.lines);
+    } else if (format != AccessFormat::None) {
         ConversionResult converted = convertAccessCatalogue(folder);
         if (!converted.ok()) {
             return {converted.error, {}};

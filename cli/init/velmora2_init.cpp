@@ -1,5 +1,6 @@
-// velmora2-init FOLDER: makes an empty collection that Velmora2ADD can add to,
-// or converts the Access catalogue of a collection brought from Windows.
+// velmora2-init [--convert] FOLDER: makes an empty collection that Velmora2ADD
+// can add to, checks that an Access catalogue brought from Windows can be
+// added to in place, or converts it on request.
 #include "cli/init/collection_init.h"
 
 #include <cstdio>
@@ -7,19 +8,24 @@
 #include <string_view>
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
-        std::puts("usage: velmora2-init FOLDER\n"
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "-h" || first == "--help")) {
+        std::puts("usage: velmora2-init [--convert] FOLDER\n"
                   "Makes FOLDER/Velmora2.db (table CD) and FOLDER/Programi; an existing\n"
-                  "catalogue is left as it is. An Access (Jet 4 or Jet 3) Velmora2.db is\n"
-                  "converted into an SQLite catalogue; the original is kept beside it as\n"
-                  "Velmora2.jet4.db (Velmora2.jet3.db), or the next free name.");
+                  "catalogue is left as it is. An Access 2000 (Jet 4) Velmora2.db is added\n"
+                  "to in place and stays readable by its Windows programs.\n"
+                  "--convert: convert an Access (Jet 4 or Jet 3) Velmora2.db into an SQLite\n"
+                  "catalogue; the original is kept beside it as Velmora2.jet4.db\n"
+                  "(Velmora2.jet3.db), or the next free name.");
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '\0') {
-        std::fputs("usage: velmora2-init FOLDER\n", stderr);
+    const bool convert = first == "--convert";
+    const int folderAt = convert ? 2 : 1;
+    if (argc != folderAt + 1 || argv[folderAt][0] == '\0') {
+        std::fputs("usage: velmora2-init [--convert] FOLDER\n", stderr);
         return 2;
     }
-    const velmora::InitResult result = velmora::initCollection(argv[1]);
+    const velmora::InitResult result = velmora::initCollection(argv[folderAt], convert);
     for (const std::string& line : result.lines) {
         std::puts(line.c_str());
     }

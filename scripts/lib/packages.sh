@@ -9,7 +9,7 @@ velmora_packages=(
     xvfb xdotool x11-utils x11-xserver-utils python3
     fonts-wine
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
-    mdbtools-dev libmdb3 mdbtools util-linux
+    mdbtools-dev libmdb3 mdbtools util-linux strace
     libcli11-dev libcsv-dev
 )
 

@@ -52,9 +52,32 @@ void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
     }
 }
 
-std::vector<std::string> jetPageFaults(const fs::path& path) {
-    const std::string command = std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " +
-                                quoted(path.string()) + " 2>&1";
+InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged,
+                    bool convert) {
+    const TempDir scratch;
+    const fs::path out = scratch.path() / "out";
+    const fs::path err = scratch.path() / "err";
+    const std::string user = unprivileged && geteuid() == 0
+                                 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                                 : "";
+    const std::string command = environment + " " + user + VELMORA_INIT_EXE +
+                                (convert ? " --convert " : " ") + quoted(folder.string()) + " >" +
+                                quoted(out.string()) + " 2>" + quoted(err.string());
+    const int raw = std::system(command.c_str());
+    InitOutcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = lines(readFile(out));
+    outcome.err = lines(readFile(err));
+    return outcome;
+}
+
+std::vector<std::string> jetPageFaults(const fs::path& path, const fs::path& before) {
+    std::string command =
+        std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " + quoted(path.string());
+    if (!before.empty()) {
+        command += " --since " + quoted(before.string());
+    }
+    command += " 2>&1";
     const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) {
         throw std::runtime_error("cannot run " + command);
@@ -65,24 +88,6 @@ std::vector<std::string> jetPageFaults(const fs::path& path) {
         out.append(buffer, got);
     }
     return lines(out);
-}
-
-InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged) {
-    const TempDir scratch;
-    const fs::path out = scratch.path() / "out";
-    const fs::path err = scratch.path() / "err";
-    const std::string user = unprivileged && geteuid() == 0
-                                 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
-                                 : "";
-    const std::string command = environment + " " + user + VELMORA_INIT_EXE + " " +
-                                quoted(folder.string()) + " >" + quoted(out.string()) + " 2>" +
-                                quoted(err.string());
-    const int raw = std::system(command.c_str());
-    InitOutcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = lines(readFile(out));
-    outcome.err = lines(readFile(err));
-    return outcome;
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

@@ -21,16 +21,17 @@ struct InitOutcome {
     std::vector<std::string> err; // standard error, line by line
 };
 
-// Runs velmora2-init on `folder`, as the user nobody when `unprivileged` and
-// this process is root (so that permissions hold), with `environment`
-// ("NAME=value ...") in front.
-// The faults tests/fixtures/jet4_invariants.py finds in the pages of a Jet 4
-// file (usage maps, data pages, row count, every index tree of CD); empty
-// when there is none.
-std::vector<std::string> jetPageFaults(const std::filesystem::path& path);
-
+// Runs velmora2-init on `folder` (with --convert when `convert`), as the user
+// nobody when `unprivileged` and this process is root (so that permissions
+// hold), with `environment` ("NAME=value ...") in front.
 InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
-                    bool unprivileged = false);
+                    bool unprivileged = false, bool convert = true);
+
+// What tests/fixtures/jet4_invariants.py finds wrong with the pages of the
+// Jet 4 file at `path` (usage maps, row count, index trees) and, against
+// `before`, pages changed that are not table CD's own; empty when nothing.
+std::vector<std::string> jetPageFaults(const std::filesystem::path& path,
+                                       const std::filesystem::path& before = {});
 
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.

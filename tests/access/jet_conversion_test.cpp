@@ -71,7 +71,7 @@ class ConversionTest : public ::testing::TestWithParam<ConversionCase> {};
 TEST_P(ConversionTest, EveryTableColumnAndRowComesOverExactly) {
     const JetCollection collection(GetParam().arguments);
     const InitOutcome outcome =
-        runInit(collection.path(), "MDBICONV=ISO-8859-1 MDB_JET3_CHARSET=CP1251");
+        runInit(collection.path(), {"MDBICONV=ISO-8859-1", "MDB_JET3_CHARSET=CP1251"});
     ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);
     std::vector<std::string> summary = GetParam().summary;
     summary.push_back(kKept + GetParam().keptAs);

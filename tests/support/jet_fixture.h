@@ -23,9 +23,10 @@ struct InitOutcome {
 
 // Runs velmora2-init on `folder` (with --convert when `convert`), as the user
 // nobody when `unprivileged` and this process is root (so that permissions
-// hold), with `environment` ("NAME=value ...") in front.
-InitOutcome runInit(const std::filesystem::path& folder, const std::string& environment = {},
-                    bool unprivileged = false, bool convert = true);
+// hold), with `environment` ("NAME=value" each) added to this process's.
+InitOutcome runInit(const std::filesystem::path& folder,
+                    const std::vector<std::string>& environment = {}, bool unprivileged = false,
+                    bool convert = true);
 
 // What tests/fixtures/jet4_invariants.py finds wrong with the pages of the
 // Jet 4 file at `path` (usage maps, row count, index trees) and, against

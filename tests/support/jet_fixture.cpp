@@ -1,9 +1,14 @@
 #include "tests/support/jet_fixture.h"
 
+#include "access/jet_journal.h"
+#include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_collection.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
 #include <sstream>
@@ -66,6 +71,27 @@ std::vector<std::string> jetPageFaults(const fs::path& path, const fs::path& bef
         faults.push_back("jet4_invariants.py exited " + std::to_string(result.status));
     }
     return faults;
+}
+
+void interruptAdd(const fs::path& folder) {
+    const fs::path file = folder / "Velmora2.db";
+    const std::string before = readFile(file);
+    const Descriptor dir(FileSystem::real(), ::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    jet::insertCatalogueRow(dir.get(), "Velmora2.db", {"CDDVD", "Prekinut", "cut off"});
+    const std::string after = readFile(file);
+    std::vector<jet::Page> pages(before.size() / jet::kJetPageSize);
+    std::vector<std::pair<std::uint32_t, const jet::Page*>> originals;
+    for (std::size_t at = 0; at < before.size(); at += jet::kJetPageSize) {
+        if (before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) != 0) {
+            jet::Page& page = pages[at / jet::kJetPageSize];
+            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), page.size(),
+                        page.begin());
+            originals.emplace_back(static_cast<std::uint32_t>(at / jet::kJetPageSize), &page);
+        }
+    }
+    const Descriptor fd(FileSystem::real(), ::open(file.c_str(), O_RDONLY));
+    jet::writeJournal(dir.get(), jet::journalName("Velmora2.db"), fd.get(), before.size(),
+                      originals);
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

@@ -34,6 +34,11 @@ InitOutcome runInit(const std::filesystem::path& folder,
 std::vector<std::string> jetPageFaults(const std::filesystem::path& path,
                                        const std::filesystem::path& before = {});
 
+// Leaves `folder` as an add into its Access Velmora2.db that was cut off after
+// its pages were written: the row is in the file, and the journal beside it
+// holds the pages as they were before.
+void interruptAdd(const std::filesystem::path& folder);
+
 // Every value of a table, in rowid order, each as "type:value" (NULL, i:, r:,
 // t:, b: with hex), so two databases compare value for value and type for type.
 using TableDump = std::vector<std::vector<std::string>>;

@@ -578,7 +578,7 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
         const unsigned char* tdef =
             s.readPage(static_cast<std::uint32_t>(found->table_pg), false,
                        [&] { return "the definition of table " + table.name; });
-        t.nextAutonumber = le32(tdef + mdb->fmt->tab_num_rows_offset + 4);
+        t.lastAutonumber = le32(tdef + mdb->fmt->tab_num_rows_offset + 4);
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
             t.columns.push_back(

@@ -79,7 +79,7 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
     Reader in(m_bytes);
     in.take(kRowCountAt);
     m_rowCount = in.u32();
-    m_nextAutonumber = in.u32();
+    m_lastAutonumber = in.u32();
     in.take(kMaxColumnsAt - in.at());
     m_maxColumns = in.u16();
     m_varColumns = in.u16();
@@ -188,9 +188,9 @@ void TableDefinition::setRowCount(PageFile& file, std::uint32_t rows) {
     m_rowCount = rows;
 }
 
-void TableDefinition::setNextAutonumber(PageFile& file, std::uint32_t next) {
-    put32(file, kAutonumberAt, next);
-    m_nextAutonumber = next;
+void TableDefinition::setLastAutonumber(PageFile& file, std::uint32_t last) {
+    put32(file, kAutonumberAt, last);
+    m_lastAutonumber = last;
 }
 
 void TableDefinition::setIndexRoot(PageFile& file, std::size_t realIndex, std::uint32_t page) {

@@ -88,7 +88,8 @@ public:
 
     std::uint32_t page() const { return m_page; }
     std::uint32_t rowCount() const { return m_rowCount; }
-    std::uint32_t nextAutonumber() const { return m_nextAutonumber; }
+    // The last autonumber given (files Access wrote record it, not the next).
+    std::uint32_t lastAutonumber() const { return m_lastAutonumber; }
     unsigned maxColumns() const { return m_maxColumns; }
     // The entries of a row's table of variable offsets.
     unsigned varColumns() const { return m_varColumns; }
@@ -102,7 +103,7 @@ public:
     std::uint32_t distinctKeys(std::size_t realIndex) const;
 
     void setRowCount(PageFile& file, std::uint32_t rows);
-    void setNextAutonumber(PageFile& file, std::uint32_t next);
+    void setLastAutonumber(PageFile& file, std::uint32_t last);
     void setIndexRoot(PageFile& file, std::size_t realIndex, std::uint32_t page);
     void setDistinctKeys(PageFile& file, std::size_t realIndex, std::uint32_t keys);
 
@@ -113,7 +114,7 @@ private:
     std::vector<std::uint32_t> m_chain; // the pages, in order
     std::vector<unsigned char> m_bytes; // first page whole, then each next page past its header
     std::uint32_t m_rowCount = 0;
-    std::uint32_t m_nextAutonumber = 0;
+    std::uint32_t m_lastAutonumber = 0;
     unsigned m_maxColumns = 0;
     unsigned m_varColumns = 0;
     std::uint32_t m_usedMap = 0;

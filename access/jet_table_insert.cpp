@@ -205,11 +205,12 @@ private:
         return FieldValue::of(jetText(text, compress));
     }
 
-    // The autonumber continues from the value the definition records, and
-    // never repeats one that an index of the column already holds.
+    // The autonumber continues after the last one the definition records
+    // (the engine never gives a number twice, even when its row was
+    // deleted) and after any an index of the column holds.
     std::vector<unsigned char> autonumber(std::size_t columnIndex, JetInsertResult& result) {
         const ColumnDefinition& column = m_definition.columns()[columnIndex];
-        std::int64_t value = std::max<std::int64_t>(1, m_definition.nextAutonumber());
+        std::int64_t value = std::int64_t{m_definition.lastAutonumber()} + 1;
         for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
             const RealIndex& index = m_definition.realIndexes()[i];
             if (index.columns.size() != 1 || index.columns[0].column != column.number ||
@@ -225,7 +226,7 @@ private:
         if (value >= std::numeric_limits<std::int32_t>::max()) {
             rejected(3161, "The autonumber column " + column.name + " of table CD is full");
         }
-        m_definition.setNextAutonumber(m_file, static_cast<std::uint32_t>(value + 1));
+        m_definition.setLastAutonumber(m_file, static_cast<std::uint32_t>(value));
         result.autonumber = static_cast<std::int32_t>(value);
         std::vector<unsigned char> bytes(4);
         putLe32(bytes, 0, static_cast<std::uint32_t>(value));

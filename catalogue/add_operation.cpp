@@ -10,7 +10,6 @@
 #include "catalogue/program_folder.h"
 
 #include <exception>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -147,18 +146,14 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
         outcome = storeAndDeploy(window, applicationFolder, path, environment);
-    } catch (const Failure& caught) {
-        failure = caught;
-    } catch (const std::bad_alloc&) {
-        failure = Failure{7, "Out of memory"};
-    } catch (const std::exception& caught) {
-        failure = Failure{-1, caught.what()};
+    } catch (const Failure&) {
+        failure = describeFailure(std::current_exception());
+    } catch (const std::exception&) {
+        failure = describeFailure(std::current_exception());
     }
     // The handler runs after the frame above has closed its database objects.
     if (failure) {
-        window.messageBox("BROJ: " + std::to_string(failure->number) + kCrLf +
-                              "OPIS: " + failure->description,
-                          texts::kTitleGRESKA);
+        window.messageBox(failureText(*failure, kCrLf), texts::kTitleGRESKA);
         window.messageBox(texts::kDatabaseFailed, texts::kTitleGreska);
     }
     return outcome;

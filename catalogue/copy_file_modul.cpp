@@ -83,7 +83,7 @@ std::string progressText(std::int64_t totalFileSize, std::int64_t totalBytesTran
         static_cast<double>(totalBytesTransferred) / static_cast<double>(totalFileSize);
     volatile double percent = ratio * 100.0;
     if (std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) != 0) {
-        throw Failure{6, "Overflow"};
+        throw Failure{kOverflowNumber, "Overflow"};
     }
     return std::to_string(static_cast<long long>(std::floor(percent))) + "% Complete";
 }

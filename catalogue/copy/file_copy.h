@@ -21,9 +21,9 @@ struct OpenedFolder {
     std::error_code error;
 };
 
-// A name inside an open folder: where a copy writes. The folder is borrowed.
+// A name inside an open folder: where a copy writes.
 struct FileInFolder {
-    int folder = -1;
+    BorrowedFd folder = -1;
     std::string name;
 };
 

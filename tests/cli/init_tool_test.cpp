@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velmora::testing {
@@ -14,9 +15,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs velmora2-init with `arguments`.
+// Runs velmora2-init with `arguments`; one that would wait for ever is killed
+// after a minute (status 137), so the test fails instead of stalling.
 ChildResult runInit(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), VELMORA_INIT_EXE);
+    arguments.insert(arguments.begin(), {"timeout", "-s", "KILL", "60", VELMORA_INIT_EXE});
     return runChild(arguments);
 }
 
@@ -69,13 +71,30 @@ TEST(InitToolTest, RefusesADatabaseWithoutTheCatalogueTable) {
     EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
 }
 
+// Opening a FIFO to read waits for a writer: Velmora2.db is looked at without
+// waiting and refused in one line.
+TEST(InitToolTest, RefusesAFifoAtOnce) {
+    const TempDir folder;
+    const fs::path database = folder.path() / "Velmora2.db";
+    ASSERT_EQ(mkfifo(database.c_str(), 0644), 0);
+
+    const ChildResult outcome = runInit({folder.str()});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errors, "velmora2-init: " + database.string() +
+                                  ": a FIFO, not a plain file, so not a catalogue\n");
+    EXPECT_TRUE(fs::is_fifo(database));
+    EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
+}
+
 TEST(InitToolTest, BadArgumentsGiveUsage) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {}, {"one", "two"}, {""}, {"--convert"}, {"--convert", "one", "two"}}) {
         SCOPED_TRACE(arguments.size());
         const ChildResult outcome = runInit(arguments);
         EXPECT_EQ(outcome.status, 2);
-        EXPECT_EQ(outcome.errors.rfind("usage: velmora2-init [--convert] FOLDER", 0), 0U)
+        EXPECT_EQ(outcome.errors.rfind(
+                      "usage: velmora2-init [--convert] [--accept-missing-rows] FOLDER", 0),
+                  0U)
             << outcome.errors;
     }
     EXPECT_EQ(runInit({"--help"}).status, 0);

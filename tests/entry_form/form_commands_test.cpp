@@ -2,8 +2,8 @@
 // temporary collection.
 #include "catalogue/add_operation.h"
 #include "cli/init/collection_init.h"
+#include "entry_form/file_picker.h"
 #include "entry_form/form_add.h"
-#include "entry_form/open_file_dialog.h"
 #include "tests/support/form_fixture.h"
 #include "tests/support/temp_collection.h"
 #include "tests/support/typing.h"
@@ -94,7 +94,7 @@ void FormCommandsTest::filterConversion() {
 
 // Opens at the last file chosen; a cancel neither returns nor forgets it.
 void FormCommandsTest::pickerRemembersItsOwnFile() {
-    OpenFileDialog picker(*m_dialog);
+    FilePicker picker(*m_dialog);
     picker.setFilter(QStringLiteral("Programs (*.exe)|*.exe"));
     m_dialog->answer(QStringLiteral("/media/cd/setup.exe"));
     QCOMPARE(picker.showOpen(nullptr),

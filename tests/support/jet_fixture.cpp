@@ -46,16 +46,15 @@ void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
 }
 
 InitOutcome runInit(const fs::path& folder, const std::vector<std::string>& environment,
-                    bool unprivileged, bool convert) {
-    std::vector<std::string> command;
+                    bool unprivileged, const std::vector<std::string>& options) {
+    // A run that would never end is killed after a minute (status 137).
+    std::vector<std::string> command = {"timeout", "-s", "KILL", "60"};
     if (unprivileged && geteuid() == 0) {
-        command = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+        command.insert(command.end(),
+                       {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
     }
-    command.emplace_back(VELMORA_INIT_EXE);
-    if (convert) {
-        command.emplace_back("--convert");
-    }
-    command.push_back(folder.string());
+    command.insert(command.end(), {VELMORA_INIT_EXE, "--convert", folder.string()});
+    command.insert(command.end(), options.begin(), options.end());
     const ChildResult result = runChild(command, "/dev/null", environment);
     return {result.status, lines(result.output), lines(result.errors)};
 }

@@ -21,12 +21,14 @@ struct InitOutcome {
     std::vector<std::string> err; // standard error, line by line
 };
 
-// Runs velmora2-init on `folder` (with --convert when `convert`), as the user
+// Runs velmora2-init --convert on `folder` with `options` after it, as the user
 // nobody when `unprivileged` and this process is root (so that permissions
-// hold), with `environment` ("NAME=value" each) added to this process's.
+// hold), with `environment` ("NAME=value" each) added to this process's. A run
+// that takes longer than a minute is killed (status 137): a hang fails the
+// test instead of stalling it.
 InitOutcome runInit(const std::filesystem::path& folder,
                     const std::vector<std::string>& environment = {}, bool unprivileged = false,
-                    bool convert = true);
+                    const std::vector<std::string>& options = {});
 
 // What tests/fixtures/jet4_invariants.py finds wrong with the pages of the
 // Jet 4 file at `path` (usage maps, row count, index trees) and, against

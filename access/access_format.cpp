@@ -1,6 +1,7 @@
 #include "access/access_format.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -35,8 +36,14 @@ AccessFormat accessFormat(std::string_view header) {
 }
 
 AccessFormat accessFormatOfFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Without waiting: a FIFO would block the open until a writer came.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        return AccessFormat::None;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return AccessFormat::None;
     }
     char header[kAccessHeaderSize];

@@ -24,7 +24,8 @@ inline constexpr std::size_t kAccessHeaderSize = 0x18;
 // kAccessHeaderSize bytes are never an Access file).
 AccessFormat accessFormat(std::string_view header);
 
-// Reads the first bytes of the file at `path`; a file that cannot be read is None.
+// Reads the first bytes of the file at `path`; a file that cannot be read, or
+// is not a plain file, is None (it is never waited for).
 AccessFormat accessFormatOfFile(const std::string& path);
 
 // "Jet 4", "Jet 3", ".accdb": the short name used in messages.

@@ -1,5 +1,6 @@
 #include "access/jet_reader.h"
 
+#include "access/jet_pages.h"
 #include "access/jet_values.h"
 
 // mdbtools.h includes <glib.h> inside its extern "C" block; glib's C++
@@ -7,11 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <glib.h>
 #include <iconv.h>
 #include <mdbtools.h>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -19,28 +22,18 @@
 namespace velmora::jet {
 namespace {
 
-// A row offset keeps the row's start in its low 13 bits and two flags above.
-constexpr unsigned kOffsetMask = 0x1FFF;
-// A deleted row, or the relocated copy of a row that is read through the
-// overflow pointer left in its old place (libmdb 1.0.0 returns these rows).
-constexpr unsigned kDeletedRow = 0x8000;
-// An overflow pointer: the row lives on another page (1 byte row, 3 bytes page).
-constexpr unsigned kOverflowRow = 0x4000;
+// Row flags (jet_pages.h): kDeletedRow marks a deleted row, or the relocated
+// copy of a row that is read through the overflow pointer left in its old
+// place (libmdb 1.0.0 returns these rows); kOverflowRow marks such a pointer
+// (1 byte row, 3 bytes page).
 
 constexpr unsigned char kDataPage = 0x01;
-constexpr unsigned char kTablePage = 0x02;
 // The catalogue (MSysObjects) is defined on page 2 in Jet 3 and Jet 4.
 constexpr unsigned long kCatalogueTablePage = 2;
-// Usage map type 1 lists the pages that hold the map's bitmaps.
-constexpr unsigned char kUsageMapOfPages = 1;
 // Catalogue flags that mark a system table (as libmdb's mdb_is_system_table).
 constexpr std::uint32_t kSystemObjectFlags = 0x80000002U;
-
-// The memo/OLE field header: length and kind, then where the data lies.
-constexpr std::size_t kLongValueHeader = 12;
-constexpr std::uint32_t kLongValueInline = 0x80000000U;
-constexpr std::uint32_t kLongValueSingle = 0x40000000U;
-constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFFU;
+// The most digits after the point a decimal can have.
+constexpr unsigned kMaxDecimalScale = 28;
 
 struct HandleCloser {
     void operator()(MdbHandle* mdb) const noexcept { mdb_close(mdb); }
@@ -50,6 +43,9 @@ struct TableFreer {
 };
 struct GFreer {
     void operator()(char* text) const noexcept { g_free(text); }
+};
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
 
@@ -84,6 +80,50 @@ Storage storageOf(int jetType) {
 
 bool hasSystemPrefix(std::string_view name) {
     return name.size() >= 4 && g_ascii_strncasecmp(name.data(), "MSys", 4) == 0;
+}
+
+// libmdb writes its warnings to stderr and some notes to stdout, and has no
+// handler to take them; a refusal must be our one line. While libmdb runs,
+// both streams are a stream that drops what is written (glibc lets stdout and
+// stderr be assigned). One lock for the process: the streams are shared.
+std::mutex& libmdbOutputLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+class LibmdbSilence {
+public:
+    explicit LibmdbSilence(std::FILE* sink) : m_lock(libmdbOutputLock()), m_sink(sink) {
+        if (m_sink != nullptr) {
+            std::fflush(stdout);
+            m_out = stdout;
+            m_err = stderr;
+            stdout = m_sink;
+            stderr = m_sink;
+        }
+    }
+    ~LibmdbSilence() {
+        if (m_sink != nullptr) {
+            stdout = m_out;
+            stderr = m_err;
+        }
+    }
+    LibmdbSilence(const LibmdbSilence&) = delete;
+    LibmdbSilence& operator=(const LibmdbSilence&) = delete;
+
+private:
+    std::lock_guard<std::mutex> m_lock;
+    std::FILE* m_sink;
+    std::FILE* m_out = nullptr;
+    std::FILE* m_err = nullptr;
+};
+
+std::FILE* discardingStream() {
+    cookie_io_functions_t functions{};
+    functions.write = [](void*, const char*, std::size_t size) -> ssize_t {
+        return static_cast<ssize_t>(size);
+    };
+    return fopencookie(nullptr, "w", functions);
 }
 
 // Jet 3 text is in the database's code page; glibc's iconv turns it into UTF-8.
@@ -125,6 +165,9 @@ public:
             ++in;
             --inLeft;
         }
+        // Converters such as CP1255 and CP1258 hold a character back until
+        // they know no combining mark follows: the end of the value says so.
+        iconv(m_iconv, nullptr, nullptr, &outPtr, &outLeft);
         out.resize(static_cast<std::size_t>(outPtr - out.data()));
         return out;
     }
@@ -147,13 +190,27 @@ struct Place {
 } // namespace
 
 struct JetReader::State {
+    // Declared first, so it outlives the handle whose output it takes.
+    std::unique_ptr<std::FILE, FileCloser> libmdbSink{discardingStream()};
     std::unique_ptr<MdbHandle, HandleCloser> mdb;
     AccessFormat format = AccessFormat::None;
+    const PageLayout* layout = &kJet4Layout;
     std::uint32_t pageCount = 0;
     std::optional<CodePageText> codePage; // Jet 3 only
     std::vector<Table> tables;
     std::deque<MdbCatalogEntry> catalogue; // libmdb's table definitions point here
     std::vector<MdbCatalogEntry*> entries; // one per table
+    // The pages each table's usage map names (nothing: every page), per table.
+    std::vector<std::optional<std::vector<std::uint32_t>>> tablePages;
+    // The pages of the definitions read so far: no two tables share one, so
+    // the tables together read each definition page once.
+    std::vector<bool> definitionPages;
+
+    // Runs `call` into libmdb with its output taken away.
+    template <class Call> decltype(auto) quiet(const Call& call) {
+        const LibmdbSilence silence(libmdbSink.get());
+        return call();
+    }
 
     // A catalogue entry as libmdb's own catalogue would hold it: enough for
     // mdb_read_table, without the object's properties (which are not converted).
@@ -166,7 +223,7 @@ struct JetReader::State {
         return &made;
     }
 
-    std::size_t pageSize() const { return static_cast<std::size_t>(mdb->fmt->pg_size); }
+    std::size_t pageSize() const { return layout->pageSize; }
 
     [[noreturn]] void damaged(const std::string& what) const {
         throw JetError("it is damaged: " + what);
@@ -180,120 +237,92 @@ struct JetReader::State {
             damaged(what() + " points to page " + std::to_string(page) + " of " +
                     std::to_string(pageCount));
         }
-        const ssize_t got =
-            alternate ? mdb_read_alt_pg(mdb.get(), page) : mdb_read_pg(mdb.get(), page);
+        const ssize_t got = quiet([&] {
+            return alternate ? mdb_read_alt_pg(mdb.get(), page) : mdb_read_pg(mdb.get(), page);
+        });
         if (got != mdb->fmt->pg_size) {
             damaged("page " + std::to_string(page) + " cannot be read");
         }
         return alternate ? mdb->alt_pg_buf : mdb->pg_buf;
     }
 
-    struct RowSpan {
-        std::size_t start = 0;
-        std::size_t length = 0;
-        unsigned flags = 0;
-    };
-
-    // Where row `row` of a data page lies. Rows are stored from the end of the
-    // page backwards: a row ends where the one before it starts.
-    std::optional<RowSpan> rowSpan(const unsigned char* page, unsigned row) const {
-        const std::size_t countOffset = mdb->fmt->row_count_offset;
-        const unsigned rows = le16(page + countOffset);
-        const std::size_t table = countOffset + 2;
-        if (row >= rows || table + 2 * static_cast<std::size_t>(rows) > pageSize()) {
-            return std::nullopt;
-        }
-        const unsigned raw = le16(page + table + 2 * row);
-        const std::size_t start = raw & kOffsetMask;
-        const std::size_t end =
-            row == 0 ? pageSize() : le16(page + table + 2 * (row - 1)) & kOffsetMask;
-        if (start < table + 2 * rows || start > end || end > pageSize()) {
-            return std::nullopt;
-        }
-        return RowSpan{start, end - start, raw & (kDeletedRow | kOverflowRow)};
-    }
-
-    // libmdb reads a table's usage maps with no check on where they point, and
-    // ends the process on a map page it cannot read; so each is checked first.
-    void checkTableDefinition(unsigned long tablePage, const std::string& name) {
-        const auto what = [&] { return "the definition of table " + name; };
-        const unsigned char* tdef = readPage(static_cast<std::uint32_t>(tablePage), false, what);
-        if (tdef[0] != kTablePage) {
-            damaged(what() + " is not on page " + std::to_string(tablePage));
-        }
-        const auto* fmt = mdb->fmt;
-        const std::uint32_t maps[] = {le32(tdef + fmt->tab_usage_map_offset),
-                                      le32(tdef + fmt->tab_free_map_offset)};
-        const auto map = [&] { return "the page map of " + name; };
-        for (const std::uint32_t pageRow : maps) {
-            const unsigned char* page = readPage(pageRow >> 8, true, map);
-            const auto span = rowSpan(page, pageRow & 0xFF);
-            if (!span || span->length < 1) {
-                damaged("the page map of " + name + " cannot be found");
-            }
-            const unsigned char* bitmap = page + span->start;
-            if (bitmap[0] == kUsageMapOfPages) {
-                std::vector<std::uint32_t> mapPages;
-                for (std::size_t at = 1; at + 4 <= span->length; at += 4) {
-                    if (const std::uint32_t mapPage = le32(bitmap + at); mapPage != 0) {
-                        mapPages.push_back(mapPage);
-                    }
-                }
-                for (const std::uint32_t mapPage : mapPages) {
-                    readPage(mapPage, true, map);
-                }
-            }
-        }
+    // The bounded walks read through libmdb's second buffer, so the data page
+    // being scanned stays in the first.
+    PageSource alternatePages() {
+        return [this](std::uint32_t page) {
+            return std::span<const unsigned char>(
+                readPage(page, true, [] { return std::string("a walk"); }), pageSize());
+        };
     }
 
     std::string text(std::span<const unsigned char> bytes) const {
         return codePage ? codePage->utf8(bytes) : utf8FromJetText(bytes);
     }
 
-    // The bytes of a memo or OLE field, whose 12-byte header says where they
-    // lie: in the row itself, in one row of a long-value page, or in a chain
-    // of such rows, each starting with a pointer to the next.
-    std::string longValue(std::span<const unsigned char> field, const Place& where) {
-        if (field.size() < kLongValueHeader) {
-            damaged(where.text() + " has a broken memo");
+    // What libmdb is about to read of a table, checked first: the definition
+    // with its continuation pages, its columns and their names, and the usage
+    // and free-space maps (libmdb reads them with no check on where they point,
+    // and ends the process on a map page it cannot read). Gives the definition
+    // and the pages the usage map names.
+    std::pair<TableDefinition, std::optional<std::vector<std::uint32_t>>>
+    checkTableDefinition(unsigned long tablePage, const std::string& name) {
+        const std::string table = "table " + name;
+        const PageSource pages = alternatePages();
+        TableDefinition definition = readTableDefinition(
+            *layout, pageCount, static_cast<std::uint32_t>(tablePage), pages, table);
+        definitionPages.resize(pageCount, false);
+        for (const std::uint32_t page : definition.pages) {
+            if (definitionPages[page]) {
+                throw JetError("the definition of " + table + " is damaged: its page " +
+                               std::to_string(page) + " belongs to another table");
+            }
+            definitionPages[page] = true;
         }
-        const std::uint32_t word = le32(field.data());
-        const std::size_t length = word & kLongValueLengthMask;
-        std::uint32_t pageRow = le32(field.data() + 4);
-        if (word & kLongValueInline) {
-            if (kLongValueHeader + length > field.size()) {
-                damaged(where.text() + " has a broken memo");
+        std::vector<bool> numbered(256, false);
+        for (const DefinedColumn& column : definition.columns) {
+            if (numbered[column.number]) {
+                throw JetError("the definition of " + table + " is damaged: two columns have " +
+                               "number " + std::to_string(column.number));
             }
-            const auto* data = reinterpret_cast<const char*>(field.data()) + kLongValueHeader;
-            return std::string(data, length);
-        }
-        const bool single = (word & kLongValueSingle) != 0;
-        std::string value;
-        value.reserve(std::min<std::size_t>(length, std::size_t{1} << 26));
-        // Each step adds at least one byte, so a chain that loops ends here too.
-        while (value.size() < length) {
-            const unsigned char* page =
-                readPage(pageRow >> 8, true, [&] { return where.text() + "'s memo"; });
-            const auto span = rowSpan(page, pageRow & 0xFF);
-            const std::size_t skip = single ? 0 : 4;
-            if (!span || span->length <= skip) {
-                damaged(where.text() + "'s memo cannot be found");
-            }
-            const unsigned char* row = page + span->start;
-            value.append(reinterpret_cast<const char*>(row) + skip, span->length - skip);
-            if (single) {
-                break;
-            }
-            pageRow = le32(row);
-            if (pageRow == 0) {
-                break;
+            numbered[column.number] = true;
+            if (column.type == MDB_NUMERIC && column.decimalScale > kMaxDecimalScale) {
+                throw JetError("the definition of " + table + " is damaged: decimal column " +
+                               text(column.name) + " claims " +
+                               std::to_string(column.decimalScale) +
+                               " digits after the point (at most 28)");
             }
         }
-        if (value.size() < length) {
-            damaged(where.text() + "'s memo is shorter than it says");
+        const std::string map = "the page map of " + table;
+        rowAt(*layout, pageCount, definition.freeMap, pages, map);
+        const std::span<const unsigned char> usage =
+            rowAt(*layout, pageCount, definition.usageMap, pages, map);
+        // Copied: the walk over a map of pages reads into the same buffer.
+        const std::vector<unsigned char> usageMap(usage.begin(), usage.end());
+        auto usedPages = usageMapPages(*layout, pageCount, usageMap, pages, map);
+        return {std::move(definition), std::move(usedPages)};
+    }
+
+    // Reads a checked definition through libmdb, with the column names
+    // decoded here: libmdb's conversion of Jet 3 names loses the last
+    // character in code pages whose converters hold one back.
+    std::pair<TableDef, std::vector<std::string>> readDefinition(MdbCatalogEntry* found,
+                                                                 const TableDefinition& checked,
+                                                                 const std::string& name) {
+        TableDef def(quiet([&] { return mdb_read_table(found); }));
+        if (!def || quiet([&] { return mdb_read_columns(def.get()); }) == nullptr ||
+            def->num_cols != checked.columns.size()) {
+            damaged("the definition of table " + name + " cannot be read");
         }
-        value.resize(length);
-        return value;
+        std::vector<std::string> names(def->num_cols);
+        for (unsigned i = 0; i < def->num_cols; ++i) {
+            const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
+            for (const DefinedColumn& defined : checked.columns) {
+                if (defined.number == static_cast<unsigned>(column->col_num)) {
+                    names[i] = text(defined.name);
+                }
+            }
+        }
+        return {std::move(def), std::move(names)};
     }
 
     Value field(const MdbColumn& column, const MdbField& field, const unsigned char* page,
@@ -334,6 +363,10 @@ struct JetReader::State {
             value.type = Value::Type::Real;
             value.real = real;
         };
+        const auto longValue = [&] {
+            return readLongValue(*layout, pageCount, bytes, alternatePages(),
+                                 where.text() + "'s long value");
+        };
         switch (column.col_type) {
         case MDB_BYTE:
         case MDB_INT:
@@ -367,7 +400,7 @@ struct JetReader::State {
             setText(text(bytes));
             break;
         case MDB_MEMO: {
-            const std::string stored = longValue(bytes, where);
+            const std::string stored = longValue();
             setText(text({reinterpret_cast<const unsigned char*>(stored.data()), stored.size()}));
             break;
         }
@@ -375,22 +408,26 @@ struct JetReader::State {
             fixed(16);
             // libmdb's default text groups the hex digits 8-4-4-16; Access
             // shows a GUID as {8-4-4-4-12}, which this format gives inside braces.
-            const std::unique_ptr<char, GFreer> guid(
-                mdb_uuid_to_string_fmt(page, field.start, MDB_NOBRACES_4_2_2_2_6));
+            const std::unique_ptr<char, GFreer> guid(quiet(
+                [&] { return mdb_uuid_to_string_fmt(page, field.start, MDB_NOBRACES_4_2_2_2_6); }));
             setText(guid ? "{" + std::string(guid.get()) + "}" : "");
             break;
         }
         case MDB_NUMERIC: {
             fixed(17);
             // libmdb formats from its own page buffer, which holds this row.
-            const std::unique_ptr<char, GFreer> number(
-                mdb_numeric_to_string(mdb.get(), field.start, column.col_scale, column.col_prec));
+            // Its names are crossed: col_scale holds the precision and
+            // col_prec the scale, and the function takes them in that order.
+            const std::unique_ptr<char, GFreer> number(quiet([&] {
+                return mdb_numeric_to_string(mdb.get(), field.start, column.col_scale,
+                                             column.col_prec);
+            }));
             setText(number ? number.get() : "");
             break;
         }
         case MDB_OLE:
             value.type = Value::Type::Blob;
-            value.bytes = longValue(bytes, where);
+            value.bytes = longValue();
             break;
         default: // binary and any type this reader does not know: the bytes
             value.type = Value::Type::Blob;
@@ -403,8 +440,9 @@ struct JetReader::State {
     // Decodes the row at `span` of the page in libmdb's page buffer.
     void decodeRow(MdbTableDef* def, const RowSpan& span, std::vector<MdbField>& fields,
                    std::vector<Value>& values, const Place& where) {
-        const int cracked =
-            mdb_crack_row(def, static_cast<int>(span.start), span.length, fields.data());
+        const int cracked = quiet([&] {
+            return mdb_crack_row(def, static_cast<int>(span.start), span.length, fields.data());
+        });
         if (cracked < static_cast<int>(def->num_cols)) {
             damaged(where.text() + " cannot be taken apart");
         }
@@ -415,36 +453,27 @@ struct JetReader::State {
     }
 
     // Every live row of a table, in the order of its pages and their rows.
-    std::uint64_t scan(MdbTableDef* def, const std::string& name, const RowSink& onRow) {
+    // `pages`: the pages its usage map names, each once (nothing: every page).
+    std::uint64_t scan(MdbTableDef* def, const std::string& name,
+                       const std::optional<std::vector<std::uint32_t>>& pages,
+                       const RowSink& onRow) {
         const std::uint32_t owner = static_cast<std::uint32_t>(def->entry->table_pg);
         std::vector<MdbField> fields(std::max<std::size_t>(def->num_cols, 1));
         std::vector<Value> values(def->num_cols);
         std::uint64_t count = 0;
-        // A map of a kind libmdb does not know: every page is looked at.
-        const bool everyPage = mdb_map_find_next(mdb.get(), def->usage_map, def->map_sz, 0) < 0;
-        std::uint32_t page = 0;
-        for (;;) {
-            if (everyPage) {
-                if (++page >= pageCount) {
-                    break;
-                }
-            } else {
-                const gint32 next = mdb_map_find_next(mdb.get(), def->usage_map, def->map_sz, page);
-                if (next <= 0) {
-                    break;
-                }
-                page = static_cast<std::uint32_t>(next);
-            }
-            const unsigned char* buffer =
-                readPage(page, false, [&] { return "the page map of " + name; });
+        const std::size_t candidates = pages ? pages->size() : pageCount;
+        for (std::size_t next = pages ? 0 : 1; next < candidates; ++next) {
+            const std::uint32_t page = pages ? (*pages)[next] : static_cast<std::uint32_t>(next);
+            const std::span<const unsigned char> buffer(
+                readPage(page, false, [&] { return "the page map of table " + name; }), pageSize());
             // A map may name a page that now belongs to another table.
-            if (buffer[0] != kDataPage || le32(buffer + 4) != owner) {
+            if (buffer[0] != kDataPage || le32(buffer.data() + 4) != owner) {
                 continue;
             }
-            const unsigned rows = le16(buffer + mdb->fmt->row_count_offset);
+            const unsigned rows = le16(buffer.data() + layout->rowCountOffset);
             for (unsigned row = 0; row < rows; ++row) {
                 const Place where{name, page, row};
-                auto span = rowSpan(mdb->pg_buf, row);
+                auto span = rowSpan(*layout, {mdb->pg_buf, pageSize()}, row);
                 if (!span) {
                     damaged(where.text() + " lies outside its page");
                 }
@@ -460,7 +489,8 @@ struct JetReader::State {
                     const std::uint32_t targetPage = le32(pointer) >> 8;
                     const auto here = [&] { return where.text(); };
                     const unsigned char* target = readPage(targetPage, false, here);
-                    span = rowSpan(target, targetRow);
+                    span = rowSpan(*layout, {target, pageSize()}, targetRow);
+                    // One step only: a pointer to a pointer is damage.
                     if (target[0] != kDataPage || le32(target + 4) != owner || !span ||
                         (span->flags & kOverflowRow)) {
                         damaged(where.text() + " points to a row that is not there");
@@ -486,6 +516,9 @@ struct JetReader::State {
         if (size % pageSize() != 0) {
             damaged("its size is not a whole number of pages");
         }
+        if (size / pageSize() > UINT32_MAX) {
+            damaged("it is larger than a Jet file can be");
+        }
         return static_cast<std::uint32_t>(size / pageSize());
     }
 };
@@ -496,16 +529,20 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
     if (s.format != AccessFormat::Jet3 && s.format != AccessFormat::Jet4) {
         throw JetError("it is not a Jet 3 or Jet 4 database");
     }
-    s.mdb.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+    s.layout = &pageLayout(s.format);
+    s.mdb.reset(s.quiet([&] { return mdb_open(path.c_str(), MDB_NOFLAGS); }));
     if (!s.mdb) {
         throw JetError("libmdb cannot open it");
     }
     MdbHandle* mdb = s.mdb.get();
+    if (static_cast<std::size_t>(mdb->fmt->pg_size) != s.layout->pageSize) {
+        s.damaged("its pages are not of the size its version has");
+    }
     s.pageCount = s.readPageCount();
     // libmdb converts names with iconv from UCS-2, which turns characters
     // outside the Basic Multilingual Plane into "??", and takes the target
     // character set from MDBICONV in the environment: replace its converters
-    // with fixed ones. Field text is decoded by this reader itself.
+    // with fixed ones. Field text and column names are decoded by this reader.
     const bool jet3 = s.format == AccessFormat::Jet3;
     const std::string source =
         jet3 ? "CP" + std::to_string(mdb->f->code_page == 0 ? 1252 : mdb->f->code_page)
@@ -524,16 +561,13 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
     // lists tables whose catalogue row was deleted and misses rows that moved
     // to another page; libmdb is handed an entry for each live table instead.
     MdbCatalogEntry* objects = s.entry("MSysObjects", kCatalogueTablePage);
-    s.checkTableDefinition(kCatalogueTablePage, "MSysObjects");
-    const TableDef objectsDef(mdb_read_table(objects));
-    if (!objectsDef || mdb_read_columns(objectsDef.get()) == nullptr) {
-        s.damaged("its catalogue (MSysObjects) cannot be read");
-    }
+    const auto [objectsChecked, objectsPages] =
+        s.checkTableDefinition(kCatalogueTablePage, "MSysObjects");
+    const auto [objectsDef, objectsNames] =
+        s.readDefinition(objects, objectsChecked, "MSysObjects");
     int idColumn = -1, nameColumn = -1, typeColumn = -1, flagsColumn = -1;
-    for (unsigned i = 0; i < objectsDef->num_cols; ++i) {
-        const auto* column =
-            static_cast<const MdbColumn*>(g_ptr_array_index(objectsDef->columns, i));
-        const std::string_view name(column->name);
+    for (std::size_t i = 0; i < objectsNames.size(); ++i) {
+        const std::string_view name(objectsNames[i]);
         const int index = static_cast<int>(i);
         idColumn = name == "Id" ? index : idColumn;
         nameColumn = name == "Name" ? index : nameColumn;
@@ -548,7 +582,7 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
         unsigned long page;
     };
     std::vector<LiveTable> live;
-    s.scan(objectsDef.get(), "MSysObjects", [&](std::span<const Value> row) {
+    s.scan(objectsDef.get(), "MSysObjects", objectsPages, [&](std::span<const Value> row) {
         const Value& type = row[static_cast<std::size_t>(typeColumn)];
         const Value& flags = row[static_cast<std::size_t>(flagsColumn)];
         const Value& id = row[static_cast<std::size_t>(idColumn)];
@@ -567,34 +601,25 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
 
     for (const LiveTable& table : live) {
         MdbCatalogEntry* found = s.entry(table.name, table.page);
-        s.checkTableDefinition(found->table_pg, table.name);
-        const TableDef def(mdb_read_table(found));
-        if (!def || mdb_read_columns(def.get()) == nullptr) {
-            s.damaged("the definition of table " + table.name + " cannot be read");
-        }
+        auto [checked, pages] = s.checkTableDefinition(found->table_pg, table.name);
+        const auto [def, names] = s.readDefinition(found, checked, table.name);
         Table t;
         t.name = table.name;
         t.recordedRows = def->num_rows;
-        const unsigned char* tdef =
-            s.readPage(static_cast<std::uint32_t>(found->table_pg), false,
-                       [&] { return "the definition of table " + table.name; });
-        t.lastAutonumber = le32(tdef + mdb->fmt->tab_num_rows_offset + 4);
+        t.lastAutonumber = le32(checked.bytes.data() + mdb->fmt->tab_num_rows_offset + 4);
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
             t.columns.push_back(
-                Column{column->name, column->col_type, storageOf(column->col_type),
+                Column{names[i], column->col_type, storageOf(column->col_type),
                        column->is_long_auto != 0 && column->col_type == MDB_LONGINT});
         }
         s.tables.push_back(std::move(t));
         s.entries.push_back(found);
+        s.tablePages.push_back(std::move(pages));
     }
 }
 
 JetReader::~JetReader() = default;
-
-AccessFormat JetReader::format() const {
-    return m_state->format;
-}
 
 bool JetReader::encrypted() const {
     return m_state->mdb->f->db_key != 0;
@@ -606,12 +631,12 @@ const std::vector<Table>& JetReader::tables() const {
 
 std::uint64_t JetReader::readRows(std::size_t index, const RowSink& onRow) {
     State& s = *m_state;
-    const TableDef def(mdb_read_table(s.entries.at(index)));
     const std::string& name = s.tables.at(index).name;
-    if (!def || mdb_read_columns(def.get()) == nullptr) {
+    const TableDef def(s.quiet([&] { return mdb_read_table(s.entries.at(index)); }));
+    if (!def || s.quiet([&] { return mdb_read_columns(def.get()); }) == nullptr) {
         s.damaged("the definition of table " + name + " cannot be read");
     }
-    return s.scan(def.get(), name, onRow);
+    return s.scan(def.get(), name, s.tablePages.at(index), onRow);
 }
 
 } // namespace velmora::jet

@@ -1,25 +1,20 @@
 #pragma once
 
 #include "access/access_format.h"
+#include "access/jet_error.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 // Reading the user tables of an Access (Jet 3 or Jet 4) database, row by row,
-// through libmdb. libmdb and glib stay inside jet_reader.cpp.
+// through libmdb. libmdb and glib stay inside jet_reader.cpp; every walk over
+// pages is bounded (access/jet_pages.h), and nothing libmdb prints reaches the
+// terminal.
 namespace velmora::jet {
-
-// A file that cannot be read as a Jet database: the text says why, in words
-// fit for a one-line error.
-class JetError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The SQLite storage class a column's values take.
 enum class Storage { Integer, Real, Text, Blob };
@@ -53,13 +48,13 @@ class JetReader {
 public:
     // Opens the database at `path` (a name under /proc/self/fd reads exactly
     // the file a caller holds open) and reads its table definitions. Throws
-    // JetError for a file that libmdb cannot open or whose catalogue is damaged.
+    // JetError for a file that libmdb cannot open or whose catalogue or table
+    // definitions are damaged.
     explicit JetReader(const std::string& path);
     ~JetReader();
     JetReader(const JetReader&) = delete;
     JetReader& operator=(const JetReader&) = delete;
 
-    AccessFormat format() const;
     // Encrypted with a database key: libmdb would unmask its pages, but no
     // file of ours shows that it does so correctly, so such a file is refused.
     bool encrypted() const;

@@ -2,36 +2,17 @@
 
 #include "access/access_format.h"
 #include "access/jet_writer.h"
+#include "catalogue/copy/descriptor.h"
 #include "catalogue/failure.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace velmora {
 namespace {
 
 constexpr const char* kCatalogueName = "Velmora2.db";
-
-// The application folder, open for the writer's *at calls, closed on every path.
-class FolderDescriptor {
-public:
-    explicit FolderDescriptor(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (m_fd < 0) {
-            const int error = errno;
-            throw Failure{error, path + ": " + std::strerror(error)};
-        }
-    }
-    ~FolderDescriptor() { ::close(m_fd); }
-    FolderDescriptor(const FolderDescriptor&) = delete;
-    FolderDescriptor& operator=(const FolderDescriptor&) = delete;
-    int get() const noexcept { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -41,7 +22,12 @@ bool isJet4Catalogue(const std::string& databasePath) {
 
 void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
                                std::string_view program, std::string_view opis) {
-    const FolderDescriptor folder(applicationFolder);
+    const Descriptor folder(FileSystem::real(),
+                            ::open(applicationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        const int error = errno;
+        throw Failure{error, applicationFolder + ": " + std::strerror(error)};
+    }
     try {
         jet::insertCatalogueRow(folder.get(), kCatalogueName, {kategorija, program, opis});
     } catch (const jet::JetWriteError& error) {

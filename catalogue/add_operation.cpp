@@ -3,15 +3,13 @@
 #include "catalogue/access_catalogue.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/background_task.h"
-#include "catalogue/copy/copy_progress.h"
-#include "catalogue/copy/file_copy.h"
+#include "catalogue/copy_file_modul.h"
 #include "catalogue/entry_checks.h"
 #include "catalogue/failure.h"
 #include "catalogue/folder_name_limit.h"
 #include "catalogue/program_folder.h"
 
 #include <exception>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -49,33 +47,33 @@ std::optional<const char*> refusal(EntryWindow& window, std::string& application
 }
 
 // Copies one file into the open program folder; a copy that fails is
-// reported and the run goes on. A Failure from the progress routine passes to
-// the handler. The window takes no input during an add, so the name read here
-// is the one the folder was opened for; the file goes into that folder,
-// whatever the path names by now.
-void copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view targetName,
-                    int programFolder, FileSystem& fs, const std::int32_t* cancel) {
+// reported, and its error returned, and the run goes on. A Failure from the progress routine passes
+// to the handler. The window takes no input during an add, so the name read here is the one the
+// folder was opened for; the file goes into that folder, whatever the path names by now.
+std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, std::string_view targetName,
+                               int programFolder, FileSystem& fs, const std::int32_t* cancel) {
     const std::string source = window.fieldText(sourceField);
     const std::string applicationFolder = window.applicationFolder();
     const std::string shown = targetPath(
         programFolderPath(applicationFolder, window.fieldText(Field::Program)), targetName);
     window.copyStarting(targetName);
-    const std::error_code result = CopyFileExA(
-        source, {programFolder, std::string(targetName)}, &CopyFileModul::CopyProgressRoutine,
-        &window, cancel, COPY_FILE_RESTARTABLE, fs, [&window] { window.processPendingEvents(); });
+    const std::error_code result = CopyFileExA(source, {programFolder, std::string(targetName)},
+                                               &CopyFileModul::CopyProgressRoutine, &window, cancel,
+                                               COPY_FILE_RESTARTABLE, fs);
     if (result) {
         window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + shown +
                               kCrLf + result.message(),
                           texts::kTitleGreska);
     }
+    return result;
 }
 
 // Steps 4 to 10 of a run. The connection and the statement live in this frame,
 // so they are closed and released on every way out of it. Everything that
 // waits on the disk runs on a thread of its own, while the window's events go
 // on running. An Access (Jet 4) catalogue takes the row in place instead.
-void storeAndDeploy(EntryWindow& window, const std::string& applicationFolderText,
-                    const std::string& databasePathText, const AddEnvironment& environment) {
+AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFolderText,
+                          const std::string& databasePathText, const AddEnvironment& environment) {
     const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
     std::optional<CatalogueConnection> connection;
     std::optional<InsertStatement> statement;
@@ -117,41 +115,48 @@ void storeAndDeploy(EntryWindow& window, const std::string& applicationFolderTex
                               programFolderPath(applicationFolder, program) + kCrLf +
                               opened.error.message(),
                           texts::kTitleGreska);
-        return;
+        return AddOutcome::FileStepFailed;
     }
     const std::int32_t* cancel =
         environment.cancel != nullptr ? environment.cancel : &CopyFileModul::kCancel;
-    copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
-    copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
+    const std::error_code picture =
+        copyIntoFolder(window, Field::Slika, kPictureName, opened.folder.get(), fs, cancel);
+    const std::error_code setup =
+        copyIntoFolder(window, Field::Source, kSetupName, opened.folder.get(), fs, cancel);
+    const auto stoppedByCancel = [cancel](std::error_code result) {
+        return result == std::errc::operation_canceled && *cancel != 0;
+    };
+    if (stoppedByCancel(picture) || stoppedByCancel(setup)) {
+        return AddOutcome::Cancelled;
+    }
+    return picture || setup ? AddOutcome::FileStepFailed : AddOutcome::Added;
 }
 
 } // namespace
 
-void Dodaj(EntryWindow& window, const AddEnvironment& environment) {
+AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     std::string applicationFolder;
     if (const auto text = refusal(window, applicationFolder)) {
         window.messageBox(*text, texts::kTitleGreska);
-        return;
+        return AddOutcome::Refused;
     }
 
     const std::string path = databasePath(applicationFolder);
     std::optional<Failure> failure;
+    AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
-        storeAndDeploy(window, applicationFolder, path, environment);
-    } catch (const Failure& caught) {
-        failure = caught;
-    } catch (const std::bad_alloc&) {
-        failure = Failure{7, "Out of memory"};
-    } catch (const std::exception& caught) {
-        failure = Failure{-1, caught.what()};
+        outcome = storeAndDeploy(window, applicationFolder, path, environment);
+    } catch (const Failure&) {
+        failure = describeFailure(std::current_exception());
+    } catch (const std::exception&) {
+        failure = describeFailure(std::current_exception());
     }
     // The handler runs after the frame above has closed its database objects.
     if (failure) {
-        window.messageBox("BROJ: " + std::to_string(failure->number) + kCrLf +
-                              "OPIS: " + failure->description,
-                          texts::kTitleGRESKA);
+        window.messageBox(failureText(*failure, kCrLf), texts::kTitleGRESKA);
         window.messageBox(texts::kDatabaseFailed, texts::kTitleGreska);
     }
+    return outcome;
 }
 
 } // namespace velmora

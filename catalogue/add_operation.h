@@ -17,6 +17,16 @@ struct AddEnvironment {
     const std::int32_t* cancel = nullptr;
 };
 
+// What became of one add. The message boxes have already told the user; a
+// front end that keeps a tally counts with this, never with their texts.
+enum class AddOutcome {
+    Added,          // the row and both files, without a message
+    Refused,        // by the checks, before anything was opened
+    DatabaseFailed, // the handler's two boxes; at most the row is stored
+    FileStepFailed, // the row is stored; the folder or a copy failed
+    Cancelled,      // the row is stored; a copy stopped at the cancel flag
+};
+
 // The add operation: turns the entry standing in the window into one catalogue
 // row and one program folder with its two files. Reads each field at the step
 // that uses it. A refused entry and every failure of the database and file
@@ -24,7 +34,7 @@ struct AddEnvironment {
 // failure on; only a failure of the window itself (reading a field or the folder,
 // showing a box) or a lack of memory before the database is opened reaches the
 // caller.
-void Dodaj(EntryWindow& window, const AddEnvironment& environment = {});
+AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment = {});
 
 // The texts of the add's message boxes.
 namespace texts {

@@ -32,8 +32,6 @@ public:
     explicit CatalogueConnection(const std::string& path, const char* vfs = nullptr);
 
     sqlite3* handle() const noexcept { return m_db.get(); }
-    // Closes now; a failure of the close is ignored.
-    void close() noexcept { m_db.reset(); }
 
 private:
     std::unique_ptr<sqlite3, ConnectionCloser> m_db;
@@ -55,7 +53,6 @@ public:
     // Binds the three texts and runs the insert once: afterwards the row
     // stands, or a Failure was thrown.
     void run(std::string_view kategorija, std::string_view program, std::string_view opis);
-    void close() noexcept { m_statement.reset(); }
 
 private:
     sqlite3* m_db;

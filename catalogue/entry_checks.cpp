@@ -1,5 +1,7 @@
 #include "catalogue/entry_checks.h"
 
+#include "catalogue/utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -30,51 +32,6 @@ bool isBlankCodePoint(char32_t c) {
     return range != kBlankRanges.end() && range->first <= c;
 }
 
-// Decodes the code point that starts `text` and removes its bytes; nothing
-// for a sequence that is not well-formed UTF-8 (RFC 3629: no overlong forms,
-// no surrogates, nothing above U+10FFFF). Not std::mbrtoc32, which follows
-// the process's locale: the fields are UTF-8 whatever the locale says.
-std::optional<char32_t> takeCodePoint(std::string_view& text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t smallest = 0;
-    if (lead < 0x80) {
-        text.remove_prefix(1);
-        return lead;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1FU;
-        smallest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0FU;
-        smallest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07U;
-        smallest = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() < length) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80U) {
-            return std::nullopt;
-        }
-        c = (c << 6) | (byte(i) & 0x3FU);
-    }
-    if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    text.remove_prefix(length);
-    return c;
-}
-
 } // namespace
 
 std::size_t characterCount(std::string_view utf8) {
@@ -85,10 +42,11 @@ std::size_t characterCount(std::string_view utf8) {
 
 bool isBlank(std::string_view text) {
     while (!text.empty()) {
-        const std::optional<char32_t> c = takeCodePoint(text);
-        if (!c || !isBlankCodePoint(*c)) {
+        const std::optional<CodePoint> c = decodeUtf8(text);
+        if (!c || !isBlankCodePoint(c->value)) {
             return false;
         }
+        text.remove_prefix(c->length);
     }
     return true;
 }

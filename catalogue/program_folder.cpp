@@ -1,6 +1,7 @@
 #include "catalogue/program_folder.h"
 
 #include "catalogue/copy/copy_error.h"
+#include "catalogue/copy_file_modul.h"
 
 #include <cerrno>
 #include <fcntl.h>

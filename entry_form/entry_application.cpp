@@ -9,9 +9,17 @@
 #include <exception>
 
 namespace velmora {
+namespace {
+
+int& beforeApplication(int& argc) {
+    useFolderFontConfig();
+    return argc;
+}
+
+} // namespace
 
 EntryApplication::EntryApplication(int& argc, char** argv, WindowServices* services)
-    : QApplication(argc, argv),
+    : QApplication(beforeApplication(argc), argv),
       m_ownServices(services == nullptr ? std::make_unique<PlatformWindowServices>() : nullptr),
       m_services(services != nullptr ? services : m_ownServices.get()) {
     setApplicationName(QStringLiteral("Velmora2ADD"));

@@ -36,7 +36,6 @@ public:
     ~FormAdd() override;
 
     const FormControls& controls() const { return m_controls; }
-    WindowServices& services() { return *m_services; }
     FileDialog& fileDialog() { return *m_fileDialog; }
 
     // Runs the add action with the window taking no input meanwhile; a close

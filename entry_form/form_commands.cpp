@@ -10,9 +10,9 @@ namespace velmora {
 namespace {
 
 // Writes the chosen file into the box; a cancel leaves the box as it was.
-void pick(FormAdd& form, OpenFileDialog& dialog, const char* filter, QLineEdit& box) {
-    dialog.setFilter(QString::fromLatin1(filter));
-    if (const auto chosen = dialog.showOpen(&form)) {
+void pick(FormAdd& form, FilePicker& picker, const char* filter, QLineEdit& box) {
+    picker.setFilter(QString::fromLatin1(filter));
+    if (const auto chosen = picker.showOpen(&form)) {
         box.setText(*chosen);
     }
 }
@@ -20,13 +20,13 @@ void pick(FormAdd& form, OpenFileDialog& dialog, const char* filter, QLineEdit& 
 } // namespace
 
 FormCommands::FormCommands(FormAdd& form)
-    : m_form(form), m_setupDialog(form.fileDialog()), m_pictureDialog(form.fileDialog()) {
+    : m_form(form), m_setupPicker(form.fileDialog()), m_picturePicker(form.fileDialog()) {
     const FormControls& c = form.controls();
-    QObject::connect(c.buttonAdd, &QPushButton::clicked, &form, [this] { dodaj(); });
-    QObject::connect(c.command3, &QPushButton::clicked, &form, [this] { novi(); });
-    QObject::connect(c.command4, &QPushButton::clicked, &form, [this] { pickSetup(); });
-    QObject::connect(c.command5, &QPushButton::clicked, &form, [this] { pickPicture(); });
-    QObject::connect(c.command2, &QPushButton::clicked, &form, [this] { izlaz(); });
+    QObject::connect(c.dodajButton, &QPushButton::clicked, &form, [this] { dodaj(); });
+    QObject::connect(c.noviButton, &QPushButton::clicked, &form, [this] { novi(); });
+    QObject::connect(c.pickSetupButton, &QPushButton::clicked, &form, [this] { pickSetup(); });
+    QObject::connect(c.pickPictureButton, &QPushButton::clicked, &form, [this] { pickPicture(); });
+    QObject::connect(c.izlazButton, &QPushButton::clicked, &form, [this] { izlaz(); });
 }
 
 void FormCommands::dodaj() {
@@ -45,11 +45,11 @@ void FormCommands::novi() {
 }
 
 void FormCommands::pickSetup() {
-    pick(m_form, m_setupDialog, kSetupFilter, *m_form.controls().source);
+    pick(m_form, m_setupPicker, kSetupFilter, *m_form.controls().source);
 }
 
 void FormCommands::pickPicture() {
-    pick(m_form, m_pictureDialog, kPictureFilter, *m_form.controls().slika);
+    pick(m_form, m_picturePicker, kPictureFilter, *m_form.controls().slika);
 }
 
 void FormCommands::izlaz() {

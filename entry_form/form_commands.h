@@ -1,6 +1,6 @@
 #pragma once
 
-#include "entry_form/open_file_dialog.h"
+#include "entry_form/file_picker.h"
 
 namespace velmora {
 
@@ -27,8 +27,8 @@ public:
 
 private:
     FormAdd& m_form;
-    OpenFileDialog m_setupDialog;
-    OpenFileDialog m_pictureDialog;
+    FilePicker m_setupPicker;
+    FilePicker m_picturePicker;
 };
 
 } // namespace velmora

@@ -48,10 +48,13 @@ QLabel* label(QWidget& form, const char* name, const char* text, Place where) {
     return control;
 }
 
-QLineEdit* textBox(QWidget& form, const char* name, Place where, bool controlFont) {
+// Program and Opis keep the window's font; the others carry the control font.
+enum class TextFont { Window, Control };
+
+QLineEdit* textBox(QWidget& form, const char* name, Place where, TextFont font) {
     auto* control = place(new QLineEdit(&form), name, where);
     control->setMaxLength(std::numeric_limits<int>::max());
-    if (controlFont) {
+    if (font == TextFont::Control) {
         control->setFont(formFont());
     }
     return control;
@@ -94,27 +97,26 @@ FormControls layOutForm(QWidget& form) {
     form.setFixedSize(kClientWidth, kClientHeight);
 
     FormControls c;
-    c.label1 = label(form, "Label1", "Program:", {120, 120, 735, 255});
-    c.label3 = label(form, "Label3", "Opis:", {120, 720, 735, 255});
-    c.label6 = label(form, "Label6", "Source:", {120, 1560, 735, 255});
-    c.label7 = label(form, "Label7", "Slika:", {120, 2160, 735, 255});
-    c.label4 = label(form, "Label4", "Kategorija:", {120, 2880, 855, 255});
-    c.line1 = line(form, "Line1", linePixels(120, 4080, 1440));
-    c.line2 = line(form, "Line2", linePixels(120, 4080, 3600));
+    c.programLabel = label(form, "Label1", "Program:", {120, 120, 735, 255});
+    c.opisLabel = label(form, "Label3", "Opis:", {120, 720, 735, 255});
+    c.sourceLabel = label(form, "Label6", "Source:", {120, 1560, 735, 255});
+    c.slikaLabel = label(form, "Label7", "Slika:", {120, 2160, 735, 255});
+    c.kategorijaLabel = label(form, "Label4", "Kategorija:", {120, 2880, 855, 255});
+    c.upperLine = line(form, "Line1", linePixels(120, 4080, 1440));
+    c.lowerLine = line(form, "Line2", linePixels(120, 4080, 3600));
 
-    // Program and Opis keep the window's font; the others carry the control font.
-    c.program = textBox(form, "Program", {120, 360, 3975, 315}, false);
-    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, false);
-    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, true);
-    c.command4 = button(form, "Command4", "...", {3720, 1800, 375, 315});
-    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, true);
-    c.command5 = button(form, "Command5", "...", {3720, 2400, 375, 315});
+    c.program = textBox(form, "Program", {120, 360, 3975, 315}, TextFont::Window);
+    c.opis = textBox(form, "Opis", {120, 960, 3975, 315}, TextFont::Window);
+    c.source = textBox(form, "Source", {120, 1800, 3495, 315}, TextFont::Control);
+    c.pickSetupButton = button(form, "Command4", "...", {3720, 1800, 375, 315});
+    c.slika = textBox(form, "Slika", {120, 2400, 3495, 315}, TextFont::Control);
+    c.pickPictureButton = button(form, "Command5", "...", {3720, 2400, 375, 315});
     c.kategorija = categoryBox(form, {120, 3120, 3975, 315});
-    c.command3 = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
-    c.buttonAdd = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
-    c.command2 = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
+    c.noviButton = button(form, "Command3", "Novi", {120, 3720, 1215, 375});
+    c.dodajButton = button(form, "ButtonADD", "Dodaj", {1440, 3720, 1335, 375});
+    c.izlazButton = button(form, "Command2", "Izlaz", {2880, 3720, 1215, 375});
     // Below the client area: never seen, never read.
-    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, true);
+    c.os = textBox(form, "OS", {120, 5880, 6375, 375}, TextFont::Control);
 
     // Screen readers name each field after its label and each "..." after what
     // it chooses. The labels' buddies give the relation that AT-SPI reads; with
@@ -123,18 +125,18 @@ FormControls layOutForm(QWidget& form) {
         label->setBuddy(control);
         control->setAccessibleName(QString::fromUtf8(accessibleName));
     };
-    name(c.label1, c.program, "Program");
-    name(c.label3, c.opis, "Opis");
-    name(c.label6, c.source, "Source");
-    name(c.label7, c.slika, "Slika");
-    name(c.label4, c.kategorija, "Kategorija");
+    name(c.programLabel, c.program, "Program");
+    name(c.opisLabel, c.opis, "Opis");
+    name(c.sourceLabel, c.source, "Source");
+    name(c.slikaLabel, c.slika, "Slika");
+    name(c.kategorijaLabel, c.kategorija, "Kategorija");
     c.kategorija->lineEdit()->setAccessibleName(c.kategorija->accessibleName());
-    c.command4->setAccessibleName(QStringLiteral("Izaberi Source"));
-    c.command5->setAccessibleName(QStringLiteral("Izaberi Sliku"));
+    c.pickSetupButton->setAccessibleName(QStringLiteral("Izaberi Source"));
+    c.pickPictureButton->setAccessibleName(QStringLiteral("Izaberi Sliku"));
 
-    QWidget* const focusOrder[] = {c.kategorija, c.opis,    c.buttonAdd, c.command2,
-                                   c.command3,   c.source,  c.slika,     c.command4,
-                                   c.command5,   c.program, c.os};
+    QWidget* const focusOrder[] = {c.kategorija,        c.opis,    c.dodajButton, c.izlazButton,
+                                   c.noviButton,        c.source,  c.slika,       c.pickSetupButton,
+                                   c.pickPictureButton, c.program, c.os};
     for (std::size_t i = 1; i < std::size(focusOrder); ++i) {
         QWidget::setTabOrder(focusOrder[i - 1], focusOrder[i]);
     }

@@ -10,25 +10,27 @@ namespace velmora {
 
 class SeparatorLine;
 
-// The controls of the window ADD. The window owns them as their parent.
+// The controls of the window ADD, named for their roles; their object names
+// are the designer names the layout and the tests look them up by. The
+// window owns them as their parent.
 struct FormControls {
-    QLabel* label1 = nullptr;
-    QLabel* label3 = nullptr;
-    QLabel* label6 = nullptr;
-    QLabel* label7 = nullptr;
-    QLabel* label4 = nullptr;
-    SeparatorLine* line1 = nullptr;
-    SeparatorLine* line2 = nullptr;
+    QLabel* programLabel = nullptr;
+    QLabel* opisLabel = nullptr;
+    QLabel* sourceLabel = nullptr;
+    QLabel* slikaLabel = nullptr;
+    QLabel* kategorijaLabel = nullptr;
+    SeparatorLine* upperLine = nullptr;
+    SeparatorLine* lowerLine = nullptr;
     QLineEdit* program = nullptr;
     QLineEdit* opis = nullptr;
     QLineEdit* source = nullptr;
-    QPushButton* command4 = nullptr;
+    QPushButton* pickSetupButton = nullptr;
     QLineEdit* slika = nullptr;
-    QPushButton* command5 = nullptr;
+    QPushButton* pickPictureButton = nullptr;
     QComboBox* kategorija = nullptr;
-    QPushButton* command3 = nullptr;
-    QPushButton* buttonAdd = nullptr;
-    QPushButton* command2 = nullptr;
+    QPushButton* noviButton = nullptr;
+    QPushButton* dodajButton = nullptr;
+    QPushButton* izlazButton = nullptr;
     QLineEdit* os = nullptr;
 };
 

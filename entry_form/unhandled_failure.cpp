@@ -8,29 +8,15 @@
 
 namespace velmora {
 
-UnhandledFailure describeFailure(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Failure& f) {
-        return {f.number, QString::fromStdString(f.description)};
-    } catch (const std::exception& e) {
-        return {kStandardExceptionNumber, QString::fromUtf8(e.what())};
-    } catch (...) {
-        return {kUnknownExceptionNumber, QStringLiteral("Nepoznata greška")};
-    }
-}
-
-QString unhandledFailureText(const UnhandledFailure& failure) {
-    return QStringLiteral("BROJ: %1\nOPIS: %2").arg(failure.number).arg(failure.description);
-}
-
 void endWithUnhandledFailure(WindowServices& services, std::exception_ptr failure) {
-    const UnhandledFailure described = describeFailure(failure);
+    const Failure described = describeFailure(failure);
     std::fprintf(stderr, "Velmora2ADD: unhandled failure %d: %s\n",
-                 static_cast<int>(described.number),
-                 described.description.toLocal8Bit().constData());
+                 static_cast<int>(described.number), described.description.c_str());
     try {
-        services.messageBox(nullptr, unhandledFailureText(described), QStringLiteral("GRESKA"));
+        // One line feed between the lines: this box is the window system's,
+        // not the add's.
+        services.messageBox(nullptr, QString::fromStdString(failureText(described, "\n")),
+                            QStringLiteral("GRESKA"));
     } catch (...) {
         // The report above on stderr stands when even the box fails.
     }

@@ -49,11 +49,11 @@ bool kernelCopyRefused(int error) {
 
 } // namespace
 
-DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, bool boundDirtyData,
+DataMover::DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
                      CopyProgressState& progress)
     : m_fs(fs), m_source(source), m_target(target), m_size(size), m_progress(progress),
       m_step(kFirstStep) {
-    if (boundDirtyData) {
+    if (writeback == Writeback::Bounded) {
         m_pacer.emplace(fs, target, progress);
     }
 }

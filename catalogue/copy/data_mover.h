@@ -16,13 +16,15 @@ namespace velmora {
 // Moves exactly `size` bytes from one open file to another, on the copy's
 // worker: the kernel's copy first (a reflink where the file system can),
 // read and write where the kernel refuses. A source that ends early fails
-// the copy. With `boundDirtyData`, the data waiting for the disk is kept
+// the copy. With Writeback::Bounded, the data waiting for the disk is kept
 // bounded as it goes (see WritebackPacer), so that the flush at the end is
 // short and what counts as copied is what the disk has taken; otherwise it is
 // what the page cache has taken, as with cp.
+enum class Writeback { Unbounded, Bounded };
+
 class DataMover {
 public:
-    DataMover(FileSystem& fs, int source, int target, std::int64_t size, bool boundDirtyData,
+    DataMover(FileSystem& fs, int source, int target, std::int64_t size, Writeback writeback,
               CopyProgressState& progress);
     ~DataMover();
     DataMover(const DataMover&) = delete;
@@ -37,8 +39,8 @@ private:
     void adaptStep(std::size_t moved, std::chrono::steady_clock::duration took);
 
     FileSystem& m_fs;
-    const int m_source;
-    const int m_target;
+    const BorrowedFd m_source;
+    const BorrowedFd m_target;
     const std::int64_t m_size;
     CopyProgressState& m_progress;
     std::int64_t m_done = 0;

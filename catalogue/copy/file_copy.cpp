@@ -17,53 +17,41 @@ bool holdsNul(std::string_view text) {
     return text.find('\0') != std::string_view::npos;
 }
 
-// The calling thread's side of one copy: reports the worker's totals to the
-// routine, and stops the worker when the routine or the cancel flag says so.
+// The calling thread's side of one copy: tells the sink the worker's totals.
 class ProgressReporter {
 public:
-    ProgressReporter(const CopyProgressState& state, ProgressRoutine routine, void* data,
-                     const std::int32_t* cancel)
-        : m_state(state), m_routine(routine), m_data(data), m_cancel(cancel) {}
+    ProgressReporter(const CopyProgressState& state, CopySink& sink)
+        : m_state(state), m_sink(sink) {}
 
-    bool cancelled() const { return m_cancel != nullptr && *m_cancel != 0; }
     bool started() const { return m_started; }
 
-    // The report of one slice of waiting; false when the routine asks the
-    // copy to stop.
-    bool tick() {
-        if (!m_started) {
-            m_started = true;
-            return report(CALLBACK_STREAM_SWITCH, 0);
-        }
-        return report(CALLBACK_CHUNK_FINISHED, m_state.done());
+    // The report of one slice of waiting once the data moves.
+    void tick() {
+        report(m_started ? m_state.done() : 0);
+        m_started = true;
     }
     // The last report, unless the last one already said the file is done.
     void finish() {
         if (m_started && m_reportedDone != m_state.size()) {
-            report(CALLBACK_CHUNK_FINISHED, m_state.size());
+            report(m_state.size());
         }
     }
 
 private:
-    bool report(std::uint32_t reason, std::int64_t done) {
-        const std::int64_t size = m_state.size();
+    void report(std::int64_t done) {
         m_reportedDone = done;
-        return m_routine == nullptr ||
-               m_routine(size, done, size, done, 1, reason, m_state.source(), m_state.target(),
-                         m_data) == PROGRESS_CONTINUE;
+        m_sink.progress(m_state.size(), done);
     }
 
     const CopyProgressState& m_state;
-    const ProgressRoutine m_routine;
-    void* const m_data;
-    const std::int32_t* const m_cancel;
+    CopySink& m_sink;
     bool m_started = false;
     std::int64_t m_reportedDone = -1;
 };
 
 } // namespace
 
-OpenedFolder CreateDirectoryA(int parent, std::string_view name, FileSystem& fs) {
+OpenedFolder makeFolder(int parent, std::string_view name, FileSystem& fs) {
     if (!isSingleFolderName(name)) {
         return {{}, systemError(EINVAL)};
     }
@@ -85,54 +73,42 @@ OpenedFolder CreateDirectoryA(int parent, std::string_view name, FileSystem& fs)
     return {{}, systemError(error)};
 }
 
-std::error_code CopyFileExA(const std::string& existing, const FileInFolder& newFile,
-                            ProgressRoutine progress, void* data, const std::int32_t* cancel,
-                            std::uint32_t flags, FileSystem& fs,
-                            const std::function<void()>& whileWaiting) {
-    // A copy is all or nothing, so there is never a partial copy to resume:
-    // COPY_FILE_RESTARTABLE needs no work. Other flags are not supported and
-    // are refused rather than silently ignored.
-    if ((flags & ~COPY_FILE_RESTARTABLE) != 0 || holdsNul(existing) ||
-        !isSingleFolderName(newFile.name)) {
+std::error_code copyFile(const std::string& source, const FileInFolder& target, CopySink& sink,
+                         std::stop_token cancel, FileSystem& fs) {
+    if (holdsNul(source) || !isSingleFolderName(target.name)) {
         return systemError(EINVAL);
     }
+    if (cancel.stop_requested()) {
+        return systemError(ECANCELED);
+    }
     CopyProgressState state;
-    ProgressReporter reporter(state, progress, data, cancel);
+    ProgressReporter reporter(state, sink);
     std::error_code result;
     BackgroundTask worker;
     state.onStart = [&worker] { worker.wake(); };
     worker.start([&](std::stop_token stop) {
-        result = copyReplacing(fs, existing, newFile.folder, newFile.name, state, stop);
+        result = copyReplacing(fs, source, target.folder, target.name, state, stop);
     });
-    const auto pump = [&whileWaiting] {
-        if (whileWaiting) {
-            whileWaiting();
-        }
-    };
 
-    bool stopping = false;
     try {
         for (bool ended = false; !ended;) {
             ended = worker.waitFor();
-            if (!stopping && state.started() && (!reporter.started() || !ended)) {
-                stopping = !reporter.tick();
+            if (!cancel.stop_requested() && state.started() && (!reporter.started() || !ended)) {
+                reporter.tick();
             } else if (!ended) {
-                pump();
+                sink.waiting();
             }
-            if (!stopping && reporter.cancelled()) {
-                stopping = true;
-            }
-            if (stopping) {
+            if (cancel.stop_requested()) {
                 worker.requestStop();
             }
         }
     } catch (...) {
         worker.requestStop();
-        worker.finish(whileWaiting);
+        worker.finish([&sink] { sink.waiting(); });
         throw;
     }
     worker.rethrowFailure();
-    if (!result && !stopping) {
+    if (!result && !cancel.stop_requested()) {
         reporter.finish();
     }
     return result;

@@ -8,6 +8,10 @@
 
 namespace velmora {
 
+// A descriptor that its owner (a Descriptor further up) keeps open for as
+// long as the one that borrows it lives; the borrower never closes it.
+using BorrowedFd = int;
+
 // The system calls of an add's file steps, behind one seam. This base class
 // makes the system's own calls; a test overrides the ones it wants to fail or
 // watch (a full disk, a read error, a refused rename, a kill at a given call).

@@ -69,7 +69,8 @@ std::error_code copyReplacing(FileSystem& fs, const std::string& source, int fol
     }
     progress.start(before.st_size, in.get(), temporary.fd());
 
-    DataMover mover(fs, in.get(), temporary.fd(), before.st_size, replacing, progress);
+    DataMover mover(fs, in.get(), temporary.fd(), before.st_size,
+                    replacing ? Writeback::Bounded : Writeback::Unbounded, progress);
     if (const std::error_code error = mover.run(stop)) {
         return error;
     }

@@ -1,6 +1,7 @@
 #include "catalogue/copy/temporary_file.h"
 
 #include "catalogue/copy/copy_error.h"
+#include "catalogue/copy/open_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,10 +56,6 @@ std::error_code underFreshName(std::string_view target,
     return systemError(EEXIST);
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 } // namespace
 
 TemporaryFile::TemporaryFile(FileSystem& fs, int folder, std::string_view target)
@@ -103,7 +100,7 @@ TemporaryFile::~TemporaryFile() {
 }
 
 std::error_code TemporaryFile::giveName() {
-    const std::string viaProc = "/proc/self/fd/" + std::to_string(m_file.get());
+    const std::string viaProc = descriptorPath(m_file.get());
     return underFreshName(
         m_target,
         [&](const std::string& name) {

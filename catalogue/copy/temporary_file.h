@@ -42,7 +42,7 @@ private:
     std::error_code giveName();
 
     FileSystem& m_fs;
-    int m_folder;
+    BorrowedFd m_folder;
     std::string m_target;
     Descriptor m_file;
     std::string m_name; // the file's current name; empty while it has none

@@ -37,7 +37,7 @@ private:
     void flush(std::stop_token stop);
 
     FileSystem& m_fs;
-    const int m_target;
+    const BorrowedFd m_target;
     CopyProgressState& m_progress;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;

@@ -21,19 +21,24 @@ int addEntries(const std::vector<AddEntry>& entries, const std::string& collecti
         const AddEntry& entry = entries[i];
         report.startEntry(static_cast<int>(i) + 1, entry.line, entry.text(Field::Program));
         TerminalWindow window(entry, collection, report, interrupts, cancel);
-        Dodaj(window, environment);
-        Outcome outcome = Outcome::Added;
-        if (cancel != 0) {
-            outcome = Outcome::Interrupted;
-            ++tally.failed;
-        } else if (window.refused()) {
+        Outcome outcome = Outcome::Failed;
+        switch (Dodaj(window, environment)) {
+        case AddOutcome::Added:
+            outcome = Outcome::Added;
+            ++tally.added;
+            break;
+        case AddOutcome::Refused:
             outcome = Outcome::Refused;
             ++tally.refused;
-        } else if (window.showedMessage()) {
-            outcome = Outcome::Failed;
+            break;
+        case AddOutcome::Cancelled:
+            outcome = Outcome::Interrupted;
             ++tally.failed;
-        } else {
-            ++tally.added;
+            break;
+        case AddOutcome::DatabaseFailed:
+        case AddOutcome::FileStepFailed:
+            ++tally.failed;
+            break;
         }
         report.finishEntry(outcome);
     }

@@ -1,7 +1,10 @@
 #include "cli/add/progress_report.h"
 
+#include "catalogue/utf8.h"
+
 #include <algorithm>
 #include <csignal>
+#include <optional>
 
 namespace velmora {
 namespace {
@@ -10,49 +13,9 @@ namespace {
 // line drawn before.
 constexpr std::string_view kEraseToEnd = "\x1b[K";
 
-struct Character {
-    std::size_t length = 0; // 0: the first byte starts no valid UTF-8 sequence
-    unsigned codePoint = 0;
-};
-
-// The character at the start of `text`.
-Character decode(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return {1, lead};
-    }
-    Character c;
-    unsigned minimum = 0;
-    if ((lead & 0xE0U) == 0xC0U) {
-        c = {2, lead & 0x1FU};
-        minimum = 0x80;
-    } else if ((lead & 0xF0U) == 0xE0U) {
-        c = {3, lead & 0x0FU};
-        minimum = 0x800;
-    } else if ((lead & 0xF8U) == 0xF0U) {
-        c = {4, lead & 0x07U};
-        minimum = 0x10000;
-    } else {
-        return {};
-    }
-    if (text.size() < c.length) {
-        return {};
-    }
-    for (std::size_t i = 1; i < c.length; ++i) {
-        if ((byte(i) & 0xC0U) != 0x80U) {
-            return {};
-        }
-        c.codePoint = (c.codePoint << 6) | (byte(i) & 0x3FU);
-    }
-    const bool valid = c.codePoint >= minimum && c.codePoint <= 0x10FFFF &&
-                       (c.codePoint < 0xD800 || c.codePoint > 0xDFFF);
-    return valid ? c : Character{};
-}
-
 // C0 controls, DEL, and the C1 controls (U+0080 to U+009F), among them the
 // one-character command introducer CSI.
-bool isControl(unsigned codePoint) {
+bool isControl(char32_t codePoint) {
     return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
@@ -85,7 +48,8 @@ const char* outcomeWord(Outcome outcome) {
 std::string_view leadingCharacters(std::string_view text, std::size_t columns) {
     std::size_t end = 0;
     for (std::size_t count = 0; end < text.size() && count < columns; ++count) {
-        end += std::max<std::size_t>(1, decode(text.substr(end)).length);
+        const std::optional<CodePoint> c = decodeUtf8(text.substr(end));
+        end += c ? c->length : 1;
     }
     return text.substr(0, end);
 }
@@ -101,14 +65,14 @@ std::string printable(std::string_view text) {
             text.remove_prefix(text.starts_with("\r\n") ? 2 : 1);
             continue;
         }
-        const Character c = decode(text);
-        if (c.length == 0 || isControl(c.codePoint)) {
+        const std::optional<CodePoint> c = decodeUtf8(text);
+        if (!c || isControl(c->value)) {
             shown += '?';
-            text.remove_prefix(std::max<std::size_t>(1, c.length));
+            text.remove_prefix(c ? c->length : 1);
             continue;
         }
-        shown.append(text.substr(0, c.length));
-        text.remove_prefix(c.length);
+        shown.append(text.substr(0, c->length));
+        text.remove_prefix(c->length);
     }
     return shown;
 }

@@ -1,9 +1,6 @@
 #include "cli/add/terminal_window.h"
 
-#include "catalogue/add_operation.h"
 #include "catalogue/application_folder.h"
-
-#include <initializer_list>
 
 namespace velmora {
 
@@ -22,11 +19,6 @@ void TerminalWindow::setCaption(std::string_view text) {
 }
 
 void TerminalWindow::messageBox(std::string_view text, std::string_view title) {
-    if (!m_showedMessage) {
-        m_showedMessage = true;
-        m_firstText = text;
-        m_firstTitle = title;
-    }
     m_report.message(title, text);
 }
 
@@ -42,19 +34,6 @@ std::string TerminalWindow::applicationFolder() {
 
 void TerminalWindow::copyStarting(std::string_view targetName) {
     m_report.copyStarting(targetName);
-}
-
-bool TerminalWindow::refused() const {
-    if (m_firstTitle != texts::kTitleGreska) {
-        return false;
-    }
-    for (const char* refusal :
-         {texts::kDescriptionTooLong, texts::kFieldMissing, texts::kBadProgramName}) {
-        if (m_firstText == refusal) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace velmora

@@ -29,20 +29,12 @@ public:
     std::string applicationFolder() override;
     void copyStarting(std::string_view targetName) override;
 
-    // Whether the add showed any message, and whether its first one was one
-    // of the refusals that end an add before anything is written.
-    bool showedMessage() const { return m_showedMessage; }
-    bool refused() const;
-
 private:
     const AddEntry& m_entry;
     std::string m_collection;
     ProgressReport& m_report;
     InterruptWatch* m_interrupts;
     std::int32_t& m_cancel;
-    bool m_showedMessage = false;
-    std::string m_firstText;
-    std::string m_firstTitle;
 };
 
 } // namespace velmora

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -61,6 +62,30 @@ InitResult checkCatalogue(const std::string& path) {
     return {};
 }
 
+// An existing Velmora2.db (or the file a link there names) must be a plain
+// file: opening a FIFO to read would wait for a writer for ever, so the file
+// is opened without waiting and its type looked at first.
+InitResult checkPlainFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENXIO) { // a socket, or a device with nothing behind it
+            return {path + ": not a plain file, so not a catalogue"};
+        }
+        return {}; // a link to nowhere, say: reported when it is opened
+    }
+    struct stat status {};
+    const bool known = fstat(fd, &status) == 0;
+    close(fd);
+    if (!known || S_ISREG(status.st_mode)) {
+        return {};
+    }
+    const char* kind = S_ISFIFO(status.st_mode)   ? "a FIFO"
+                       : S_ISDIR(status.st_mode)  ? "a folder"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                                                  : "a device";
+    return {path + ": " + kind + ", not a plain file, so not a catalogue"};
+}
+
 InitResult createCatalogue(const std::string& path) {
     sqlite3* raw = nullptr;
     // Reached only when no file of this name exists (checked by the caller).
@@ -105,7 +130,7 @@ InitResult keepAccessCatalogue(const std::string& folder, AccessFormat format) {
 
 } // namespace
 
-InitResult initCollection(const std::string& folder, bool convert) {
+InitResult initCollection(const std::string& folder, const InitOptions& options) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error || !fs::is_directory(folder)) {
@@ -113,16 +138,23 @@ InitResult initCollection(const std::string& folder, bool convert) {
     }
     const std::string path = databasePath(folder);
     const bool exists = fs::exists(fs::symlink_status(path, error));
+    if (exists) {
+        if (InitResult plain = checkPlainFile(path); !plain.ok()) {
+            return plain;
+        }
+    }
     std::vector<std::string> lines;
     const AccessFormat format = exists ? accessFormatOfFile(path) : AccessFormat::None;
-    if (format != AccessFormat::None && !convert) {
+    if (format != AccessFormat::None && !options.convert) {
         InitResult kept = keepAccessCatalogue(folder, format);
         if (!kept.ok()) {
             return kept;
         }
         lines = std::move(kept.lines);
     } else if (format != AccessFormat::None) {
-        ConversionResult converted = convertAccessCatalogue(folder);
+        ConversionHooks hooks;
+        hooks.acceptMissingRows = options.acceptMissingRows;
+        ConversionResult converted = convertAccessCatalogue(folder, hooks);
         if (!converted.ok()) {
             return {converted.error, {}};
         }

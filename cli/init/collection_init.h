@@ -12,6 +12,14 @@ struct InitResult {
     bool ok() const { return error.empty(); }
 };
 
+struct InitOptions {
+    // An Access catalogue is converted into an SQLite one (else it is kept).
+    bool convert = false;
+    // An Access catalogue whose tables hold other row counts than their
+    // definitions record is converted as found instead of refused.
+    bool acceptMissingRows = false;
+};
+
 // Makes `folder` (and its parents) if needed, then "Velmora2.db" with table CD
 // and the folder "Programi". An existing catalogue is kept with its rows. An
 // Access catalogue is converted into an SQLite one only when `convert` asks
@@ -19,7 +27,8 @@ struct InitResult {
 // in place is left as it is (an interrupted add rolled back first) with one
 // line saying it is ready, and any other is refused with a line naming
 // --convert. Any other "Velmora2.db" that is not an SQLite catalogue with
-// table CD is refused before anything is touched.
-InitResult initCollection(const std::string& folder, bool convert = false);
+// table CD (or not a plain file: a FIFO, say) is refused before anything is
+// touched.
+InitResult initCollection(const std::string& folder, const InitOptions& options = {});
 
 } // namespace velmora

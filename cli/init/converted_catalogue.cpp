@@ -45,7 +45,7 @@ class Database {
 public:
     Database(const std::string& path, int flags) {
         sqlite3* raw = nullptr;
-        const int code = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+        const int code = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
         m_db.reset(raw);
         if (code != SQLITE_OK) {
             fail("cannot be opened");

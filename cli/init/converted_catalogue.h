@@ -32,7 +32,9 @@ struct ConvertedTable {
 };
 
 // Writes every table of `reader`, each column and row, into the empty SQLite
-// file at `path`, in one transaction. `tableWritten` runs after each table,
+// file at `path` (the caller's own file, named through /proc/self/fd so that
+// links above the collection folder are followed and the file itself is the
+// one the caller made), in one transaction. `tableWritten` runs after each table,
 // inside the transaction. Throws CatalogueWriteError or jet::JetError.
 std::vector<ConvertedTable> writeConvertedCatalogue(const std::string& path, jet::JetReader& reader,
                                                     const std::function<void()>& tableWritten);

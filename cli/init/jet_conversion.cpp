@@ -4,6 +4,7 @@
 #include "access/jet_reader.h"
 #include "access/jet_writer.h"
 #include "catalogue/copy/descriptor.h"
+#include "catalogue/copy/open_file.h"
 #include "cli/init/converted_catalogue.h"
 
 #include <cerrno>
@@ -39,14 +40,6 @@ std::string reason(int error) {
     return std::string(" (") + std::strerror(error) + ")";
 }
 
-std::string procPath(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Finds a column by name as Jet and SQLite do: ASCII letters in any case.
 bool hasColumn(const jet::Table& table, const char* name) {
     for (const jet::Column& column : table.columns) {
@@ -79,21 +72,25 @@ public:
         openFolder();
         rollBackInterruptedAdd();
         openOriginal();
-        jet::JetReader reader(procPath(m_original.get()));
+        jet::JetReader reader(descriptorPath(m_original.get()));
         checkConvertible(reader);
 
         removeLeftover(kConvertingName);
         removeLeftover(kKeepingName);
         const Descriptor converting = createConverting();
         const std::string convertingPath = m_folder + "/" + std::string(kConvertingName);
-        const std::vector<ConvertedTable> tables = writeConvertedCatalogue(
-            convertingPath, reader, [this] { step(ConversionStep::TableWritten); });
+        // SQLite opens the very file made above: the folder may be reached
+        // through links, the file itself never.
+        const std::vector<ConvertedTable> tables =
+            writeConvertedCatalogue(descriptorPath(converting.get()), reader,
+                                    [this] { step(ConversionStep::TableWritten); });
+        checkRowCounts(tables);
         step(ConversionStep::CatalogueWritten);
         if (fsync(converting.get()) != 0) {
             fail(convertingPath + ": cannot be flushed to the disk" + reason(errno));
         }
         step(ConversionStep::CatalogueSynced);
-        checkConvertedCatalogue(convertingPath, tables);
+        checkConvertedCatalogue(descriptorPath(converting.get()), tables);
         step(ConversionStep::CatalogueChecked);
 
         const std::string keptAs = keepOriginal();
@@ -158,7 +155,9 @@ private:
     }
 
     void openOriginal() {
-        m_original = owned(openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        // Never waits: a FIFO or device is refused by its type below.
+        m_original = owned(
+            openat(m_dir.get(), kCatalogueName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!m_original.valid()) {
             const int error = errno;
             fail(m_catalogue + (error == ELOOP
@@ -202,6 +201,27 @@ private:
             if (!hasColumn(*cd, column)) {
                 fail(what + " whose table CD has no column " + column);
             }
+        }
+    }
+
+    // Rows found that differ from the count a definition records are rows
+    // lost (or a count gone wrong): never a silent success.
+    void checkRowCounts(const std::vector<ConvertedTable>& tables) const {
+        if (m_hooks.acceptMissingRows) {
+            return;
+        }
+        std::string differing;
+        for (const ConvertedTable& table : tables) {
+            if (table.rows != table.recordedRows) {
+                differing += (differing.empty() ? "table " : ", table ") + table.name + " holds " +
+                             groupedCount(table.rows) + " rows where its definition records " +
+                             groupedCount(table.recordedRows);
+            }
+        }
+        if (!differing.empty()) {
+            fail(m_catalogue + ": " + differing +
+                 "; nothing was converted (velmora2-init --convert --accept-missing-rows converts "
+                 "the rows found)");
         }
     }
 
@@ -292,7 +312,7 @@ private:
     bool link(const std::string& name) {
         // Linking through /proc links the very file that was read, whatever
         // has happened to its name since.
-        if (linkat(AT_FDCWD, procPath(m_original.get()).c_str(), m_dir.get(), name.c_str(),
+        if (linkat(AT_FDCWD, descriptorPath(m_original.get()).c_str(), m_dir.get(), name.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
             return true;
         }

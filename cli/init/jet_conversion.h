@@ -25,6 +25,9 @@ struct ConversionHooks {
     // False keeps the original as a flushed copy instead of a second hard
     // link, as on file systems without hard links (vfat, exfat).
     bool hardLinks = true;
+    // A table whose rows found differ from the count its definition records
+    // is converted as found (the summary says so) instead of refused.
+    bool acceptMissingRows = false;
 };
 
 // The new catalogue is written to this temporary file in the collection
@@ -43,7 +46,9 @@ struct ConversionResult {
 // SQLite catalogue with every user table, column and row, and keeps the
 // original byte for byte as "Velmora2.jet4.db" (or the next free name) beside
 // it. At every moment Velmora2.db is either the untouched original or the
-// complete new catalogue. A refused file leaves the folder as it was.
+// complete new catalogue. A refused file leaves the folder as it was. A table
+// whose rows differ from the count its definition records is refused unless
+// hooks.acceptMissingRows.
 ConversionResult convertAccessCatalogue(const std::string& folder,
                                         const ConversionHooks& hooks = {});
 

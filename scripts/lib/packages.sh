@@ -11,6 +11,7 @@ velmora_packages=(
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
     mdbtools-dev libmdb3 mdbtools util-linux strace
     libcli11-dev libcsv-dev
+    patchelf strace
 )
 
 # What scripts/screenshot needs besides a build.

@@ -193,7 +193,7 @@ TEST_P(AddIntoAccessTest, TheRowGoesIntoTheFileOrNothingChanges) {
     RecordingWindow window(folder.str());
     const TempDir sources;
     fillEntry(window, sources, c.opis, c.program);
-    Dodaj(window);
+    EXPECT_EQ(Dodaj(window), c.refusal != 0 ? AddOutcome::DatabaseFailed : AddOutcome::Added);
     EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-journal"));
 
     if (c.refusal != 0) {

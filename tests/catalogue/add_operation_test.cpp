@@ -18,14 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using Box = RecordingWindow::Box;
 
-std::string repeat(const std::string& piece, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += piece;
-    }
-    return text;
-}
-
 // A collection and two small source files, with a window holding a valid entry.
 class AddOperationTest : public ::testing::Test {
 protected:
@@ -57,14 +49,14 @@ TEST_F(AddOperationTest, DescriptionOfFiftyCharactersIsRefusedAndFortyNineTaken)
         SCOPED_TRACE(letter);
         RecordingWindow refused(collection.str());
         refused.setEntry("CDDVD", "Tool", repeat(letter, 50), setupPath(), picturePath());
-        Dodaj(refused);
+        EXPECT_EQ(Dodaj(refused), AddOutcome::Refused);
         ASSERT_EQ(refused.boxes(),
                   (std::vector<Box>{{"Molimo skratite opis. Maksimalno 49 karaktera!", "Greška"}}));
         EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
         EXPECT_TRUE(collection.rows().empty());
     }
     window.set(Field::Opis, repeat("č", 49));
-    Dodaj(window);
+    EXPECT_EQ(Dodaj(window), AddOutcome::Added);
     EXPECT_TRUE(window.boxes().empty());
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", repeat("č", 49)}}));
 }
@@ -81,7 +73,7 @@ TEST_F(AddOperationTest, EmptyOrBlankRequiredFieldIsRefused) {
             RecordingWindow refused(collection.str());
             refused.setEntry("CDDVD", "Tool", "Small tool", setupPath(), picturePath());
             refused.set(field, blank);
-            Dodaj(refused);
+            EXPECT_EQ(Dodaj(refused), AddOutcome::Refused);
             EXPECT_EQ(refused.boxes(),
                       (std::vector<Box>{{"Neko od polja nije ispunjeno!", "Greška"}}));
             EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
@@ -96,7 +88,7 @@ TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
         SCOPED_TRACE(name);
         RecordingWindow refused(collection.str());
         refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
-        Dodaj(refused);
+        EXPECT_EQ(Dodaj(refused), AddOutcome::Refused);
         EXPECT_EQ(refused.boxes(), (std::vector<Box>{{"Neispravno ime programa!", "Greška"}}));
         EXPECT_EQ(std::count(refused.reads().begin(), refused.reads().end(), "folder"), 0);
     }
@@ -159,7 +151,7 @@ TEST_F(AddOperationTest, ProgramNameLongerThanOneFolderNameIsRefused) {
         SCOPED_TRACE(name.size());
         RecordingWindow refused(collection.str());
         refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
-        Dodaj(refused);
+        EXPECT_EQ(Dodaj(refused), AddOutcome::Refused);
         EXPECT_EQ(refused.boxes(), (std::vector<Box>{{"Neispravno ime programa!", "Greška"}}));
     }
     EXPECT_EQ(collection.rows().size(), stored);
@@ -206,7 +198,7 @@ TEST_P(DatabaseFailureTest, ShowsNumberAndMessageThenDatabaseBox) {
     GetParam().arrange(collection);
     const bool hadDatabase = fs::exists(collection.database());
     const int before = openDescriptorCount();
-    Dodaj(window);
+    EXPECT_EQ(Dodaj(window), AddOutcome::DatabaseFailed);
     EXPECT_EQ(openDescriptorCount(), before);
     EXPECT_EQ(window.boxes(), (std::vector<Box>{{GetParam().expectedFirstBox, "GRESKA"},
                                                 {"Greška sa bazom!", "Greška"}}));

@@ -19,14 +19,6 @@ using namespace std::chrono_literals;
 
 const std::string kAdd = VELMORA_ADD_EXE;
 
-std::string repeat(const std::string& piece, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += piece;
-    }
-    return text;
-}
-
 // A collection and two small source files.
 class AddToolTest : public ::testing::Test {
 protected:

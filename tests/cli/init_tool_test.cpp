@@ -1,15 +1,13 @@
+#include "tests/support/child_process.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velmora::testing {
@@ -17,32 +15,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string errors;
-};
-
-// Runs velmora2-init with the given argument text; standard error is kept.
-Outcome runInit(const std::string& arguments) {
-    const TempDir scratch;
-    const fs::path errorFile = scratch.path() / "stderr";
-    const std::string command = std::string(VELMORA_INIT_EXE) + " " + arguments + " 2>" +
-                                errorFile.string() + " >/dev/null";
-    const int raw = std::system(command.c_str());
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.errors = readFile(errorFile);
-    return outcome;
-}
-
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
+// Runs velmora2-init with `arguments`; one that would wait for ever is killed
+// after a minute (status 137), so the test fails instead of stalling.
+ChildResult runInit(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"timeout", "-s", "KILL", "60", VELMORA_INIT_EXE});
+    return runChild(arguments);
 }
 
 TEST(InitToolTest, MakesANewCollectionIncludingMissingParents) {
     const TempDir root;
     const fs::path folder = root.path() / "a" / "new collection";
-    const Outcome outcome = runInit(quoted(folder));
+    const ChildResult outcome = runInit({folder});
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_TRUE(fs::is_directory(folder / "Programi"));
     EXPECT_TRUE(readRows((folder / "Velmora2.db").string()).empty());
@@ -54,7 +37,7 @@ TEST(InitToolTest, LeavesAnExistingCollectionAndItsRowsUntouched) {
     fs::create_directory(collection.programFolder("Kept"));
     const std::string before = readFile(collection.database());
 
-    const Outcome outcome = runInit(quoted(collection.path()));
+    const ChildResult outcome = runInit({collection.str()});
     EXPECT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_EQ(readFile(collection.database()), before);
     EXPECT_EQ(collection.rows().size(), 2U);
@@ -67,7 +50,7 @@ TEST(InitToolTest, RefusesAForeignFileAndTouchesNothing) {
     const std::string foreign = "my own notes, not a database\n";
     writeFile(database, foreign);
 
-    const Outcome outcome = runInit(quoted(folder.path()));
+    const ChildResult outcome = runInit({folder.str()});
     EXPECT_NE(outcome.status, 0);
     EXPECT_NE(outcome.errors.find("Velmora2.db"), std::string::npos) << outcome.errors;
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1);
@@ -78,32 +61,49 @@ TEST(InitToolTest, RefusesAForeignFileAndTouchesNothing) {
 TEST(InitToolTest, RefusesADatabaseWithoutTheCatalogueTable) {
     const TempDir folder;
     const fs::path database = folder.path() / "Velmora2.db";
-    const std::string create = "sqlite3 " + quoted(database) + " 'CREATE TABLE Other(x)'";
-    ASSERT_EQ(std::system(create.c_str()), 0);
+    ASSERT_EQ(runChild({"sqlite3", database.string(), "CREATE TABLE Other(x)"}).status, 0);
     const std::string before = readFile(database);
 
-    const Outcome outcome = runInit(quoted(folder.path()));
+    const ChildResult outcome = runInit({folder.str()});
     EXPECT_NE(outcome.status, 0);
     EXPECT_NE(outcome.errors.find("not a catalogue"), std::string::npos) << outcome.errors;
     EXPECT_EQ(readFile(database), before);
     EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
 }
 
+// Opening a FIFO to read waits for a writer: Velmora2.db is looked at without
+// waiting and refused in one line.
+TEST(InitToolTest, RefusesAFifoAtOnce) {
+    const TempDir folder;
+    const fs::path database = folder.path() / "Velmora2.db";
+    ASSERT_EQ(mkfifo(database.c_str(), 0644), 0);
+
+    const ChildResult outcome = runInit({folder.str()});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errors, "velmora2-init: " + database.string() +
+                                  ": a FIFO, not a plain file, so not a catalogue\n");
+    EXPECT_TRUE(fs::is_fifo(database));
+    EXPECT_FALSE(fs::exists(folder.path() / "Programi"));
+}
+
 TEST(InitToolTest, BadArgumentsGiveUsage) {
-    for (const std::string arguments : {"", "one two", "''", "--convert", "--convert one two"}) {
-        SCOPED_TRACE(arguments);
-        const Outcome outcome = runInit(arguments);
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {}, {"one", "two"}, {""}, {"--convert"}, {"--convert", "one", "two"}}) {
+        SCOPED_TRACE(arguments.size());
+        const ChildResult outcome = runInit(arguments);
         EXPECT_EQ(outcome.status, 2);
-        EXPECT_EQ(outcome.errors.rfind("usage: velmora2-init [--convert] FOLDER", 0), 0U)
+        EXPECT_EQ(outcome.errors.rfind(
+                      "usage: velmora2-init [--convert] [--accept-missing-rows] FOLDER", 0),
+                  0U)
             << outcome.errors;
     }
-    EXPECT_EQ(runInit("--help").status, 0);
+    EXPECT_EQ(runInit({"--help"}).status, 0);
 }
 
 TEST(InitToolTest, RefusesAFileWhereTheFolderShouldBe) {
     const TempDir root;
     writeFile(root.path() / "plain", "x");
-    const Outcome outcome = runInit(quoted(root.path() / "plain"));
+    const ChildResult outcome = runInit({(root.path() / "plain").string()});
     EXPECT_NE(outcome.status, 0);
     EXPECT_EQ(readFile(root.path() / "plain"), "x");
 }
@@ -127,11 +127,11 @@ TEST_P(InitOnAccessTest, LeavesTheAccessFileAsItIs) {
     makeJet(database, GetParam().arguments);
     const std::string before = readFile(database);
 
-    const InitOutcome outcome = testing::runInit(folder.path(), {}, false, false);
+    const ChildResult outcome = runInit({folder.str()});
     EXPECT_EQ(outcome.status, GetParam().status);
-    const std::vector<std::string>& said = outcome.status == 0 ? outcome.out : outcome.err;
-    ASSERT_EQ(said.size(), 1U) << (said.empty() ? "" : said[0]);
-    EXPECT_NE(said[0].find(GetParam().says), std::string::npos) << said[0];
+    const std::string& said = outcome.status == 0 ? outcome.output : outcome.errors;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(GetParam().says), std::string::npos) << said;
     EXPECT_EQ(readFile(database), before);
     EXPECT_EQ(fs::is_directory(folder.path() / "Programi"), outcome.status == 0);
 }

@@ -96,7 +96,7 @@ protected:
 };
 
 TEST_F(AddFilesTest, AddMakesTheFolderWithBothFilesAndShowsBothCopies) {
-    Dodaj(window);
+    EXPECT_EQ(Dodaj(window), AddOutcome::Added);
 
     EXPECT_TRUE(window.boxes().empty());
     EXPECT_EQ(collection.rows(), rows(1));
@@ -181,13 +181,15 @@ TEST_F(AddFilesTest, ProgramFolderThatIsNoRealFolderIsRefusedAndNothingWritten) 
         RecordingWindow added(collection.str());
         added.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
 
-        Dodaj(added);
+        const AddOutcome outcome = Dodaj(added);
 
         if (c.reason == nullptr) {
+            EXPECT_EQ(outcome, AddOutcome::Added);
             EXPECT_TRUE(added.boxes().empty());
             EXPECT_TRUE(readFile(elsewhere / "Tool" / "Setup.exe") == readFile(setup()));
             continue;
         }
+        EXPECT_EQ(outcome, AddOutcome::FileStepFailed);
         EXPECT_EQ(added.boxes(), (std::vector<Box>{{"Folder programa nije napravljen!\r\n" +
                                                         folder().string() + "\r\n" + c.reason,
                                                     "Greška"}}));
@@ -210,7 +212,7 @@ TEST_F(AddFilesTest, SourceThatCannotBeReadIsReportedAndTheOtherCopyRuns) {
 
     const std::string missing = (sources.path() / "gone.bmp").string();
     window.set(Field::Slika, missing);
-    Dodaj(window);
+    EXPECT_EQ(Dodaj(window), AddOutcome::FileStepFailed);
     EXPECT_EQ(window.boxes(),
               (std::vector<Box>{
                   {copyFailed(missing, pictureTarget(), "No such file or directory"), "Greška"}}));
@@ -272,7 +274,7 @@ TEST_F(AddFilesTest, DeviceFaultsAreReportedAndLoseNothing) {
         failing.renameError = c.renameError;
         RecordingWindow failed(collection.str());
         failed.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
-        Dodaj(failed, {&failing, nullptr});
+        EXPECT_EQ(Dodaj(failed, {&failing, nullptr}), AddOutcome::FileStepFailed);
         ++expectedRows;
         // The picture comes first; a fault that strikes the bytes stays struck
         // for the setup copy, a refused rename refuses both.
@@ -285,6 +287,19 @@ TEST_F(AddFilesTest, DeviceFaultsAreReportedAndLoseNothing) {
         EXPECT_EQ(collection.rows(), rows(expectedRows));
         EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
     }
+}
+
+// A cancel flag set before the copies: the row is stored, neither copy
+// touches the folder, both are reported, and the add says it was cancelled.
+TEST_F(AddFilesTest, CancelFlagStopsBothCopiesAndTheAddSaysCancelled) {
+    const std::int32_t cancel = 1;
+    EXPECT_EQ(Dodaj(window, {nullptr, nullptr, &cancel}), AddOutcome::Cancelled);
+    EXPECT_EQ(window.boxes(),
+              (std::vector<Box>{
+                  {copyFailed(picture().string(), pictureTarget(), "Operation canceled"), "Greška"},
+                  {copyFailed(setup().string(), setupTarget(), "Operation canceled"), "Greška"}}));
+    EXPECT_TRUE(folderEntries(folder()).empty());
+    EXPECT_EQ(collection.rows(), rows(1));
 }
 
 TEST_F(AddFilesTest, FailureRaisedInTheRoutineEndsTheAddAndKeepsTheFiles) {
@@ -302,7 +317,7 @@ TEST_F(AddFilesTest, FailureRaisedInTheRoutineEndsTheAddAndKeepsTheFiles) {
             throw Failure{6, "Overflow"};
         }
     };
-    Dodaj(window, {&held, nullptr});
+    EXPECT_EQ(Dodaj(window, {&held, nullptr}), AddOutcome::DatabaseFailed);
     EXPECT_EQ(window.boxes(), (std::vector<Box>{{"BROJ: 6\r\nOPIS: Overflow", "GRESKA"},
                                                 {"Greška sa bazom!", "Greška"}}));
     // Interrupted after the first chunk of the picture; no setup copy.

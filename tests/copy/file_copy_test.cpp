@@ -29,24 +29,27 @@ using namespace std::chrono_literals;
 
 constexpr std::int64_t MiB = 1024 * 1024;
 
-// Records every call of the progress routine; `onCall` may answer, set the
-// cancel flag or throw. Called only on the thread that runs the copy.
-struct Recorder {
+// Records every progress report; `onCall` (with the report's index) and
+// `onWaiting` may ask to stop or throw. Called only on the thread that runs
+// the copy.
+struct RecordingSink final : CopySink {
     struct Call {
-        std::int64_t total, done, streamSize, streamDone;
-        std::uint32_t stream, reason;
-        FileHandle source, target;
+        std::int64_t total, done;
     };
     std::vector<Call> calls;
-    std::function<std::uint32_t(std::size_t)> onCall;
+    std::function<void(std::size_t)> onCall;
+    std::function<void()> onWaiting;
 
-    static std::uint32_t routine(std::int64_t total, std::int64_t done, std::int64_t streamSize,
-                                 std::int64_t streamDone, std::uint32_t stream,
-                                 std::uint32_t reason, FileHandle source, FileHandle target,
-                                 void* data) {
-        auto& self = *static_cast<Recorder*>(data);
-        self.calls.push_back({total, done, streamSize, streamDone, stream, reason, source, target});
-        return self.onCall ? self.onCall(self.calls.size() - 1) : PROGRESS_CONTINUE;
+    void progress(std::int64_t size, std::int64_t copied) override {
+        calls.push_back({size, copied});
+        if (onCall) {
+            onCall(calls.size() - 1);
+        }
+    }
+    void waiting() override {
+        if (onWaiting) {
+            onWaiting();
+        }
     }
 };
 
@@ -56,13 +59,11 @@ protected:
     fs::path source() const { return dir.path() / "source.bin"; }
     fs::path target() const { return folder() / "Setup.exe"; }
 
-    std::error_code copy(FileSystem& with, std::uint32_t flags = COPY_FILE_RESTARTABLE,
-                         const std::function<void()>& whileWaiting = {}) {
+    std::error_code copy(FileSystem& with) {
         const int fd = ::open(folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         EXPECT_GE(fd, 0);
         const Descriptor open(FileSystem::real(), fd);
-        return CopyFileExA(source().string(), {fd, "Setup.exe"}, &Recorder::routine, &recorder,
-                           &cancel, flags, with, whileWaiting);
+        return copyFile(source().string(), {fd, "Setup.exe"}, recorder, cancel.get_token(), with);
     }
 
     // A copy that failed left the previous target and nothing else.
@@ -79,8 +80,8 @@ protected:
 
     TempDir dir;
     FaultyFileSystem faulty;
-    Recorder recorder;
-    std::int32_t cancel = 0;
+    RecordingSink recorder;
+    std::stop_source cancel;
     int descriptorsBefore = 0;
 };
 
@@ -96,7 +97,6 @@ TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
         if (i == 1) {
             faulty.release();
         }
-        return PROGRESS_CONTINUE;
     };
 
     ASSERT_FALSE(copy(faulty));
@@ -113,20 +113,12 @@ TEST_F(FileCopyTest, CopiesBytesPermissionsAndTimesWithProgressInOrder) {
     const auto& calls = recorder.calls;
     ASSERT_GE(calls.size(), 3u);
     const std::int64_t size = static_cast<std::int64_t>(bytes.size());
-    EXPECT_EQ(calls.front().reason, CALLBACK_STREAM_SWITCH);
     EXPECT_EQ(calls.front().done, 0);
     EXPECT_EQ(calls.back().done, size);
     for (std::size_t i = 0; i < calls.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(calls[i].total, size);
-        EXPECT_EQ(calls[i].streamSize, size);
-        EXPECT_EQ(calls[i].streamDone, calls[i].done);
-        EXPECT_EQ(calls[i].stream, 1u);
-        EXPECT_GE(calls[i].source, 0);
-        EXPECT_GE(calls[i].target, 0);
-        EXPECT_NE(calls[i].source, calls[i].target);
         if (i > 0) {
-            EXPECT_EQ(calls[i].reason, CALLBACK_CHUNK_FINISHED);
             EXPECT_GE(calls[i].done, calls[i - 1].done);
         }
     }
@@ -239,7 +231,7 @@ TEST_F(FileCopyTest, FaultsFailTheCopyAndKeepThePreviousTarget) {
 
 // Where the worker is held (opening the source, moving the data, flushing
 // before the rename), the thread that runs the copy goes on calling the
-// routine, or `whileWaiting` before the data moves: its window never waits
+// sink: progress, or waiting before the data moves: its window never waits
 // on the disk. The third call during the hold lets the worker go.
 TEST_F(FileCopyTest, CallingThreadKeepsReportingWhileTheWorkerWaits) {
     struct Case {
@@ -264,15 +256,13 @@ TEST_F(FileCopyTest, CallingThreadKeepsReportingWhileTheWorkerWaits) {
             }
         };
         recorder = {};
-        recorder.onCall = [&](std::size_t) {
-            count();
-            return PROGRESS_CONTINUE;
-        };
+        recorder.onCall = [&](std::size_t) { count(); };
         int waitingCalls = 0;
-        ASSERT_FALSE(copy(held, COPY_FILE_RESTARTABLE, [&] {
+        recorder.onWaiting = [&] {
             ++waitingCalls;
             count();
-        }));
+        };
+        ASSERT_FALSE(copy(held));
         EXPECT_GE(callsWhileHeld, 3);
         if (c.beforeTheData) {
             EXPECT_GT(waitingCalls, 0);
@@ -282,31 +272,30 @@ TEST_F(FileCopyTest, CallingThreadKeepsReportingWhileTheWorkerWaits) {
     }
 }
 
-// The routine's answer, the cancel flag and a failure thrown by the routine
-// each stop the worker; the previous target stays and nothing is left.
-TEST_F(FileCopyTest, RoutineCancelFlagOrThrownFailureStopsTheCopy) {
+// A stop asked for in the middle or at the start, and a failure thrown by the
+// sink, each stop the worker; the previous target stays and nothing is left.
+TEST_F(FileCopyTest, CancelOrThrownFailureStopsTheCopy) {
     const std::string previous = "previous";
     writeFile(source(), patternBytes(4 * MiB));
     struct Case {
         const char* name;
-        std::function<std::uint32_t(std::size_t)> onCall;
+        std::function<void(std::size_t)> onCall;
         bool throws;
     };
     const std::vector<Case> cases = {
-        {"cancel answer", [](std::size_t i) { return i == 1 ? 1u : PROGRESS_CONTINUE; }, false},
-        {"stop answer at the start", [](std::size_t) { return 2u; }, false},
-        {"cancel flag",
+        {"cancel in the middle",
          [this](std::size_t i) {
-             cancel = i == 1 ? 1 : 0;
-             return PROGRESS_CONTINUE;
+             if (i == 1) {
+                 cancel.request_stop();
+             }
          },
          false},
-        {"routine throws",
-         [](std::size_t i) -> std::uint32_t {
+        {"cancel at the start", [this](std::size_t) { cancel.request_stop(); }, false},
+        {"sink throws",
+         [](std::size_t i) {
              if (i == 1) {
                  throw Failure{6, "Overflow"};
              }
-             return PROGRESS_CONTINUE;
          },
          true},
     };
@@ -322,23 +311,31 @@ TEST_F(FileCopyTest, RoutineCancelFlagOrThrownFailureStopsTheCopy) {
             if (i >= 1) {
                 held.release();
             }
-            return c.onCall(i);
+            c.onCall(i);
         };
-        const auto stillWaiting = [&] { held.release(); };
+        recorder.onWaiting = [&] { held.release(); };
         if (c.throws) {
             try {
-                copy(held, COPY_FILE_RESTARTABLE, stillWaiting);
+                copy(held);
                 ADD_FAILURE() << "the failure did not pass";
             } catch (const Failure& failure) {
                 EXPECT_EQ(failure.number, 6);
             }
         } else {
-            EXPECT_EQ(copy(held, COPY_FILE_RESTARTABLE, stillWaiting), systemError(ECANCELED));
+            EXPECT_EQ(copy(held), systemError(ECANCELED));
         }
         EXPECT_LE(recorder.calls.size(), 2u);
         expectPreviousKept(previous);
-        cancel = 0;
+        cancel = {};
     }
+    // Asked to stop before it starts, a copy touches nothing.
+    cancel.request_stop();
+    writeFile(target(), previous);
+    recorder = {};
+    EXPECT_EQ(copy(faulty), systemError(ECANCELED));
+    EXPECT_TRUE(recorder.calls.empty());
+    EXPECT_EQ(faulty.namedFiles + faulty.unnamedFiles, 0);
+    expectPreviousKept(previous);
 }
 
 // A source that changes while it is copied fails the copy with its own
@@ -386,11 +383,10 @@ TEST_F(FileCopyTest, SourceThatChangesWhileCopiedFailsTheCopy) {
 }
 
 TEST_F(FileCopyTest, SourcesThatAreNoFileOrBadNamesFail) {
-    const auto copyTo = [&](const std::string& from, const std::string& name,
-                            std::uint32_t flags = 0) {
+    const auto copyTo = [&](const std::string& from, const std::string& name) {
         const Descriptor open(FileSystem::real(),
                               ::open(folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        return CopyFileExA(from, {open.get(), name}, nullptr, nullptr, nullptr, flags);
+        return copyFile(from, {open.get(), name}, recorder);
     };
     EXPECT_EQ(copyTo(dir.str(), "Setup.exe"), systemError(EISDIR));
     EXPECT_EQ(copyTo((dir.path() / "missing").string(), "Setup.exe"), systemError(ENOENT));
@@ -399,8 +395,6 @@ TEST_F(FileCopyTest, SourcesThatAreNoFileOrBadNamesFail) {
     EXPECT_EQ(copyTo(fifo.string(), "Setup.exe"), CopyError::SourceNotAFile);
     EXPECT_EQ(copyTo("/dev/zero", "Setup.exe"), CopyError::SourceNotAFile);
     writeFile(source(), "data");
-    // Failing if the target exists is not supported, so it is not pretended.
-    EXPECT_EQ(copyTo(source().string(), "Setup.exe", 1), systemError(EINVAL));
     // A NUL would cut a path short and name another file than the one given;
     // a name with "/" or a dot name would lead out of the folder.
     EXPECT_EQ(copyTo(source().string() + std::string("\0.extra", 7), "Setup.exe"),
@@ -505,27 +499,27 @@ TEST_F(FileCopyTest, KilledCopyLeavesThePreviousTarget) {
     }
 }
 
-TEST(CreateDirectoryTest, MakesOneLevelAndOpensOnlyARealFolder) {
+TEST(MakeFolderTest, MakesOneLevelAndOpensOnlyARealFolder) {
     TempDir dir;
     const Descriptor parent(FileSystem::real(),
                             ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    OpenedFolder made = CreateDirectoryA(parent.get(), "Tool");
+    OpenedFolder made = makeFolder(parent.get(), "Tool");
     ASSERT_FALSE(made.error);
     EXPECT_TRUE(fs::is_directory(dir.path() / "Tool"));
     EXPECT_TRUE(made.folder.valid());
-    EXPECT_FALSE(CreateDirectoryA(parent.get(), "Tool").error);
+    EXPECT_FALSE(makeFolder(parent.get(), "Tool").error);
 
     writeFile(dir.path() / "file", "x");
     fs::create_directory(dir.path() / "elsewhere");
     fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "linked");
     fs::create_directory_symlink(dir.path() / "nowhere", dir.path() / "dangling");
-    EXPECT_EQ(CreateDirectoryA(parent.get(), "file").error, systemError(ENOTDIR));
-    EXPECT_EQ(CreateDirectoryA(parent.get(), "linked").error, CopyError::FolderIsLink);
-    EXPECT_EQ(CreateDirectoryA(parent.get(), "dangling").error, CopyError::FolderIsLink);
+    EXPECT_EQ(makeFolder(parent.get(), "file").error, systemError(ENOTDIR));
+    EXPECT_EQ(makeFolder(parent.get(), "linked").error, CopyError::FolderIsLink);
+    EXPECT_EQ(makeFolder(parent.get(), "dangling").error, CopyError::FolderIsLink);
     EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
     for (const std::string& name :
          std::vector<std::string>{"a/b", "..", ".", "", std::string("T\0/x", 4)}) {
-        EXPECT_EQ(CreateDirectoryA(parent.get(), name).error, systemError(EINVAL)) << name;
+        EXPECT_EQ(makeFolder(parent.get(), name).error, systemError(EINVAL)) << name;
     }
     EXPECT_EQ(systemError(ENOENT).message(), "No such file or directory");
 }
@@ -545,8 +539,8 @@ TEST(RealFileSystemTest, CopiesReplaceAndFailCleanly) {
     const Descriptor open(FileSystem::real(),
                           ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const auto copy = [&](FileSystem& with) {
-        return CopyFileExA(source.string(), {open.get(), "Setup.exe"}, nullptr, nullptr, nullptr,
-                           COPY_FILE_RESTARTABLE, with);
+        RecordingSink sink;
+        return copyFile(source.string(), {open.get(), "Setup.exe"}, sink, {}, with);
     };
     FaultyFileSystem watched;
     for (const int seed : {1, 2}) {

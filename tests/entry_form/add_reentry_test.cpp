@@ -3,12 +3,13 @@
 #include "catalogue/add_operation.h"
 #include "cli/init/collection_init.h"
 #include "entry_form/form_add.h"
-#include "tests/entry_form/test_seams.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/files.h"
+#include "tests/support/form_fixture.h"
+#include "tests/support/typing.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -22,48 +23,14 @@
 #include <optional>
 
 using namespace velmora;
-using velmora::testing::AnsweringFileDialog;
-using velmora::testing::AnsweringServices;
+using velmora::testing::Click;
+using velmora::testing::FormFixture;
+using velmora::testing::postClick;
+using velmora::testing::postTyping;
+using velmora::testing::readFile;
+using velmora::testing::writeFile;
 
 namespace {
-
-// A left click on the middle of a button, as the window system would deliver
-// it; measured on the window's thread, posted from any thread.
-class Click {
-public:
-    explicit Click(QWidget* button)
-        : m_button(button), m_middle(QRectF(button->rect()).center()),
-          m_global(button->mapToGlobal(m_middle)) {}
-
-    // Queues the press and the release; the queue owns the events.
-    void post() const {
-        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QCoreApplication::postEvent(
-                m_button,
-                new QMouseEvent(type, m_middle, m_global, Qt::LeftButton,
-                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                Qt::NoModifier));
-        }
-    }
-
-private:
-    QWidget* m_button;
-    QPointF m_middle;
-    QPointF m_global;
-};
-
-void postClick(QWidget* button) {
-    Click(button).post();
-}
-
-void postTyping(QWidget* field, const QString& text) {
-    for (const QChar c : text) {
-        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-            QCoreApplication::postEvent(field,
-                                        new QKeyEvent(type, Qt::Key_unknown, Qt::NoModifier, c));
-        }
-    }
-}
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
@@ -79,7 +46,7 @@ public:
 
 } // namespace
 
-class AddReentryTest : public QObject {
+class AddReentryTest : public QObject, private FormFixture {
     Q_OBJECT
 
 private slots:
@@ -95,43 +62,28 @@ private slots:
     void clickDuringTheFinalFlushStartsNoSecondAdd();
 
 private:
+    // A form whose "Dodaj" counts the adds and runs `add`.
     void makeForm(AddAction add);
-    template <typename T> T* child(const char* name) const {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
     // Posts a click on every button and typing into every field.
     void postEverything();
 
-    std::unique_ptr<QTemporaryDir> m_collection;
-    std::unique_ptr<AnsweringServices> m_services;
-    std::unique_ptr<AnsweringFileDialog> m_dialog;
-    std::unique_ptr<FormAdd> m_form;
     int m_adds = 0;
 };
 
 void AddReentryTest::init() {
-    m_collection = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_collection->isValid());
-    m_services = std::make_unique<AnsweringServices>(m_collection->path());
-    m_dialog = std::make_unique<AnsweringFileDialog>();
+    setUp();
     m_adds = 0;
 }
 
 void AddReentryTest::cleanup() {
-    m_form.reset();
-    m_dialog.reset();
-    m_services.reset();
-    m_collection.reset();
+    tearDown();
 }
 
 void AddReentryTest::makeForm(AddAction add) {
-    m_form = std::make_unique<FormAdd>(FormSeams{m_services.get(), m_dialog.get(),
-                                                 [this, add = std::move(add)](EntryWindow& window) {
-                                                     ++m_adds;
-                                                     add(window);
-                                                 }});
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    FormFixture::makeForm([this, add = std::move(add)](EntryWindow& window) {
+        ++m_adds;
+        add(window);
+    });
 }
 
 void AddReentryTest::postEverything() {
@@ -224,13 +176,10 @@ void AddReentryTest::realCopyIgnoresInputMeanwhile() {
     QVERIFY(initCollection(m_collection->path().toStdString()).ok());
     const QString sources = m_collection->filePath(QStringLiteral("izvor"));
     QVERIFY(QDir().mkpath(sources));
-    const QByteArray setup(200000, 's');
-    const QByteArray picture(50000, 'b');
-    for (const auto& [name, bytes] : {std::pair{"/setup.exe", setup}, {"/slika.bmp", picture}}) {
-        QFile file(sources + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    const std::string setup(200000, 's');
+    const std::string picture(50000, 'b');
+    writeFile((sources + "/setup.exe").toStdString(), setup);
+    writeFile((sources + "/slika.bmp").toStdString(), picture);
 
     // The picture's data waits until the input posted at its start has had
     // its chance to arrive.
@@ -264,12 +213,8 @@ void AddReentryTest::realCopyIgnoresInputMeanwhile() {
     QCOMPARE(captions.last(), QStringLiteral("100% Complete"));
     QCOMPARE(child<QLineEdit>("Program")->text(), QStringLiteral("Arhiver"));
     const QString folder = m_collection->filePath(QStringLiteral("Programi/Arhiver"));
-    QFile copiedSetup(folder + "/Setup.exe");
-    QVERIFY(copiedSetup.open(QIODevice::ReadOnly));
-    QCOMPARE(copiedSetup.readAll(), setup);
-    QFile copiedPicture(folder + "/Picture.bmp");
-    QVERIFY(copiedPicture.open(QIODevice::ReadOnly));
-    QCOMPARE(copiedPicture.readAll(), picture);
+    QVERIFY(readFile((folder + "/Setup.exe").toStdString()) == setup);
+    QVERIFY(readFile((folder + "/Picture.bmp").toStdString()) == picture);
     QCOMPARE(QDir(m_collection->filePath(QStringLiteral("Programi")))
                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("Arhiver")});
@@ -295,9 +240,7 @@ void AddReentryTest::clickDuringTheFinalFlushStartsNoSecondAdd() {
     QVERIFY(QDir(collection).mkpath(QStringLiteral("Programi/Tool")));
     for (const char* name :
          {"/Programi/Tool/Setup.exe", "/Programi/Tool/Picture.bmp", "/setup.exe", "/slika.bmp"}) {
-        QFile file(collection + QLatin1String(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(100000, name[1]));
+        writeFile((collection + QLatin1String(name)).toStdString(), std::string(100000, name[1]));
     }
     testing::FaultyFileSystem fileSystem;
     std::optional<Click> click;

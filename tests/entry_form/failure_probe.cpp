@@ -43,11 +43,11 @@ int main(int argc, char** argv) {
     form.show();
     QTimer::singleShot(0, &form, [&] {
         if (kind == QLatin1String("izlaz")) {
-            form.controls().command2->click();
+            form.controls().izlazButton->click();
         } else if (kind == QLatin1String("close")) {
             form.close();
         } else {
-            form.controls().buttonAdd->click();
+            form.controls().dodajButton->click();
         }
     });
     return velmora::EntryApplication::exec();

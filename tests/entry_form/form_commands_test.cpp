@@ -2,65 +2,40 @@
 // temporary collection.
 #include "catalogue/add_operation.h"
 #include "cli/init/collection_init.h"
+#include "entry_form/file_picker.h"
 #include "entry_form/form_add.h"
-#include "entry_form/open_file_dialog.h"
-#include "tests/entry_form/test_seams.h"
-#include "tests/entry_form/typing.h"
+#include "tests/support/form_fixture.h"
+#include "tests/support/temp_collection.h"
+#include "tests/support/typing.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <sqlite3.h>
+#include <string>
+#include <vector>
 
 using namespace velmora;
-using velmora::testing::AnsweringFileDialog;
-using velmora::testing::AnsweringServices;
+using velmora::testing::FormFixture;
+using velmora::testing::readFile;
+using velmora::testing::readRows;
+using velmora::testing::Row;
 using velmora::testing::typeInto;
+using velmora::testing::writeFile;
 
 namespace {
 
-// The rows of table CD, one "Kategorija|Program|Opis" string each.
-QStringList catalogueRows(const QString& folder) {
-    QStringList rows;
-    sqlite3* db = nullptr;
-    const QByteArray path = QDir(folder).filePath(QStringLiteral("Velmora2.db")).toUtf8();
-    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, "SELECT Kategorija, Program, Opis FROM CD ORDER BY rowid", -1,
-                           &statement, nullptr);
-        while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-            QStringList columns;
-            for (int i = 0; i < 3; ++i) {
-                columns.append(QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(statement, i))));
-            }
-            rows.append(columns.join('|'));
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return rows;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// The rows of the catalogue in `folder`.
+std::vector<Row> catalogueRows(const QString& folder) {
+    return readRows(QDir(folder).filePath(QStringLiteral("Velmora2.db")).toStdString());
 }
 
 } // namespace
 
-class FormCommandsTest : public QObject {
+class FormCommandsTest : public QObject, private FormFixture {
     Q_OBJECT
 
 private slots:
@@ -80,39 +55,16 @@ private slots:
 
     void dodajStoresTheTypedEntry();
     void dodajShowsTheAddsMessage();
-
-private:
-    void makeForm(AddAction add = {});
-    template <typename T> T* child(const char* name) const {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
-
-    std::unique_ptr<QTemporaryDir> m_collection;
-    std::unique_ptr<AnsweringServices> m_services;
-    std::unique_ptr<AnsweringFileDialog> m_dialog;
-    std::unique_ptr<FormAdd> m_form;
 };
 
 void FormCommandsTest::init() {
-    m_collection = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_collection->isValid());
+    setUp();
     QVERIFY(initCollection(m_collection->path().toStdString()).ok());
-    m_services = std::make_unique<AnsweringServices>(m_collection->path());
-    m_dialog = std::make_unique<AnsweringFileDialog>();
     makeForm();
 }
 
 void FormCommandsTest::cleanup() {
-    m_form.reset();
-    m_dialog.reset();
-    m_services.reset();
-    m_collection.reset();
-}
-
-void FormCommandsTest::makeForm(AddAction add) {
-    m_form = std::make_unique<FormAdd>(FormSeams{m_services.get(), m_dialog.get(), std::move(add)});
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    tearDown();
 }
 
 void FormCommandsTest::filterConversion_data() {
@@ -142,7 +94,7 @@ void FormCommandsTest::filterConversion() {
 
 // Opens at the last file chosen; a cancel neither returns nor forgets it.
 void FormCommandsTest::pickerRemembersItsOwnFile() {
-    OpenFileDialog picker(*m_dialog);
+    FilePicker picker(*m_dialog);
     picker.setFilter(QStringLiteral("Programs (*.exe)|*.exe"));
     m_dialog->answer(QStringLiteral("/media/cd/setup.exe"));
     QCOMPARE(picker.showOpen(nullptr),
@@ -252,8 +204,8 @@ void FormCommandsTest::izlazClosesTheWindow() {
 void FormCommandsTest::dodajStoresTheTypedEntry() {
     const QString sources = m_collection->filePath(QStringLiteral("izvor"));
     QVERIFY(QDir().mkpath(sources));
-    writeFile(sources + "/setup.exe", QByteArray(70001, 's'));
-    writeFile(sources + "/slika.bmp", QByteArray(3001, 'b'));
+    writeFile((sources + "/setup.exe").toStdString(), std::string(70001, 's'));
+    writeFile((sources + "/slika.bmp").toStdString(), std::string(3001, 'b'));
 
     typeInto(child<QLineEdit>("Program"), QStringLiteral("Čitač 2"));
     typeInto(child<QLineEdit>("Opis"), QStringLiteral("Čita sve, brzo"));
@@ -266,11 +218,11 @@ void FormCommandsTest::dodajStoresTheTypedEntry() {
     QTest::mouseClick(child<QPushButton>("ButtonADD"), Qt::LeftButton);
 
     QVERIFY(m_services->boxes().isEmpty());
-    QCOMPARE(catalogueRows(m_collection->path()),
-             QStringList{QStringLiteral("Uslužni|Čitač 2|Čita sve, brzo")});
+    const std::vector<Row> expected = {{"Uslužni", "Čitač 2", "Čita sve, brzo"}};
+    QVERIFY(catalogueRows(m_collection->path()) == expected);
     const QString folder = m_collection->filePath(QStringLiteral("Programi/Čitač 2"));
-    QCOMPARE(readFile(folder + "/Setup.exe"), QByteArray(70001, 's'));
-    QCOMPARE(readFile(folder + "/Picture.bmp"), QByteArray(3001, 'b'));
+    QVERIFY(readFile((folder + "/Setup.exe").toStdString()) == std::string(70001, 's'));
+    QVERIFY(readFile((folder + "/Picture.bmp").toStdString()) == std::string(3001, 'b'));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("100% Complete"));
     QCOMPARE(child<QLineEdit>("Program")->text(), QStringLiteral("Čitač 2"));
     QVERIFY(!m_form->isAddRunning());
@@ -290,7 +242,7 @@ void FormCommandsTest::dodajShowsTheAddsMessage() {
     QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Greška"));
     QCOMPARE(m_services->boxes()[0].text,
              QStringLiteral("Molimo skratite opis. Maksimalno 49 karaktera!"));
-    QVERIFY(catalogueRows(m_collection->path()).isEmpty());
+    QVERIFY(catalogueRows(m_collection->path()).empty());
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Velmora 2.0 ADD New Program"));
 }
 

@@ -3,7 +3,7 @@
 #include "entry_form/form_add.h"
 #include "entry_form/form_font.h"
 #include "entry_form/separator_line.h"
-#include "tests/entry_form/test_seams.h"
+#include "tests/support/form_fixture.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -15,10 +15,9 @@
 #include <memory>
 
 using namespace velmora;
-using velmora::testing::AnsweringFileDialog;
-using velmora::testing::AnsweringServices;
+using velmora::testing::FormFixture;
 
-class FormLayoutTest : public QObject {
+class FormLayoutTest : public QObject, private FormFixture {
     Q_OBJECT
 
 private slots:
@@ -38,27 +37,20 @@ private slots:
     void osLiesOutsideTheWindow();
 
 private:
-    template <typename T> T* child(const char* name) const {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
     QWidget* focusOwner() const;
 
-    AnsweringServices m_services;
-    AnsweringFileDialog m_dialog;
     int m_adds = 0;
-    std::unique_ptr<FormAdd> m_form;
 };
 
 void FormLayoutTest::init() {
+    setUp();
     m_adds = 0;
-    m_form = std::make_unique<FormAdd>(
-        FormSeams{&m_services, &m_dialog, [this](EntryWindow&) { ++m_adds; }});
-    m_form->show();
+    makeForm([this](EntryWindow&) { ++m_adds; });
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 }
 
 void FormLayoutTest::cleanup() {
-    m_form.reset();
+    tearDown();
 }
 
 // The control that has the focus, the combo box for its own line edit.

@@ -2,8 +2,8 @@
 // and description, and the program ends with a failing status.
 #include "catalogue/failure.h"
 #include "entry_form/unhandled_failure.h"
+#include "tests/support/child_process.h"
 
-#include <QProcess>
 #include <QTest>
 #include <stdexcept>
 
@@ -51,7 +51,7 @@ void UnhandledFailureTest::description_data() {
 void UnhandledFailureTest::description() {
     QFETCH(QString, kind);
     QFETCH(QString, text);
-    QCOMPARE(unhandledFailureText(describeFailure(thrown(kind))), text);
+    QCOMPARE(QString::fromStdString(failureText(describeFailure(thrown(kind)), "\n")), text);
 }
 
 void UnhandledFailureTest::programEnds_data() {
@@ -75,15 +75,10 @@ void UnhandledFailureTest::programEnds() {
     QFETCH(QString, kind);
     QFETCH(int, status);
     QFETCH(QString, shown);
-    QProcess probe;
-    probe.setProgram(QStringLiteral(VELMORA_FAILURE_PROBE));
-    probe.setArguments({kind, QStringLiteral("-platform"), QStringLiteral("offscreen")});
-    probe.start();
-    // A generous bound against a hang, not a measure of speed.
-    QVERIFY(probe.waitForFinished(120000));
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(probe.exitCode(), status);
-    QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()), shown);
+    const testing::ChildResult probe =
+        testing::runChild({VELMORA_FAILURE_PROBE, kind.toStdString(), "-platform", "offscreen"});
+    QCOMPARE(probe.status, status);
+    QCOMPARE(QString::fromStdString(probe.output), shown);
 }
 
 QTEST_GUILESS_MAIN(UnhandledFailureTest)

@@ -17,20 +17,22 @@ extern char** environ;
 namespace velmora::testing {
 namespace {
 
-// Starts the child with stdin from `input` and stdout and stderr on `output`
-// (stdout on /dev/null unless `bothOutputs`), with SIGINT and SIGTERM at their
+// Where a child's standard output and error go: both onto one descriptor, or
+// each onto its own.
+struct Outputs {
+    int output;
+    int errors;
+};
+
+// Starts the child with stdin from `input`, with SIGINT and SIGTERM at their
 // default action and unblocked, whatever this process has inherited.
-pid_t spawn(const std::vector<std::string>& arguments, const char* input, int output,
-            bool bothOutputs) {
+pid_t spawn(const std::vector<std::string>& arguments, const char* input, Outputs outputs,
+            const std::vector<std::string>& environment) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input, O_RDONLY, 0);
-    if (bothOutputs) {
-        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputs.output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputs.errors, STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t signals;
@@ -46,8 +48,17 @@ pid_t spawn(const std::vector<std::string>& arguments, const char* input, int ou
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    // Later entries win with glibc's getenv, so the additions go last.
+    std::vector<char*> envp;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        envp.push_back(*variable);
+    }
+    for (const std::string& variable : environment) {
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
@@ -73,17 +84,41 @@ bool drain(int fd, std::string& into) {
 
 } // namespace
 
-ChildResult runChild(const std::vector<std::string>& arguments, const std::string& input) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
+ChildResult runChild(const std::vector<std::string>& arguments, const std::string& input,
+                     const std::vector<std::string>& environment) {
+    int output[2];
+    int errors[2];
+    if (pipe2(output, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    const pid_t pid = spawn(arguments, input.c_str(), ends[1], false);
-    close(ends[1]);
-    ChildResult result;
-    while (drain(ends[0], result.errors)) {
+    if (pipe2(errors, O_CLOEXEC) != 0) {
+        close(output[0]);
+        close(output[1]);
+        throw std::runtime_error("pipe failed");
     }
-    close(ends[0]);
+    const pid_t pid = spawn(arguments, input.c_str(), {output[1], errors[1]}, environment);
+    close(output[1]);
+    close(errors[1]);
+    ChildResult result;
+    // Both pipes at once, so that a child filling one never waits on the other.
+    std::array<pollfd, 2> ends{{{output[0], POLLIN, 0}, {errors[0], POLLIN, 0}}};
+    std::array<std::string*, 2> into{&result.output, &result.errors};
+    while (ends[0].fd >= 0 || ends[1].fd >= 0) {
+        if (poll(ends.data(), ends.size(), -1) < 0 && errno != EINTR) {
+            break;
+        }
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            if (ends[i].fd >= 0 && ends[i].revents != 0 && !drain(ends[i].fd, *into[i])) {
+                close(ends[i].fd);
+                ends[i].fd = -1;
+            }
+        }
+    }
+    for (const pollfd& end : ends) {
+        if (end.fd >= 0) {
+            close(end.fd);
+        }
+    }
     int raw = 0;
     waitpid(pid, &raw, 0);
     result.status = statusOf(raw);
@@ -100,7 +135,7 @@ TerminalChild::TerminalChild(const std::vector<std::string>& arguments) {
     }
     fcntl(m_master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
-    m_pid = spawn(arguments, "/dev/null", slave, true);
+    m_pid = spawn(arguments, "/dev/null", {slave, slave}, {});
     close(slave);
 }
 
@@ -141,7 +176,7 @@ ChildResult TerminalChild::finish(std::chrono::seconds timeout) {
     }
     int raw = 0;
     waitpid(std::exchange(m_pid, -1), &raw, 0);
-    return {m_closed ? statusOf(raw) : -1, m_screen};
+    return {m_closed ? statusOf(raw) : -1, m_screen, m_screen};
 }
 
 } // namespace velmora::testing

@@ -1,15 +1,18 @@
 #include "tests/support/jet_fixture.h"
 
+#include "access/jet_journal.h"
+#include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/copy/descriptor.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_collection.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velmora::testing {
@@ -17,14 +20,6 @@ namespace velmora::testing {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -39,55 +34,63 @@ std::vector<std::string> lines(const std::string& text) {
 
 void makeJet(const fs::path& path, const std::vector<std::string>& arguments,
              const fs::path& expectedDb) {
-    std::string command =
-        std::string(VELMORA_PYTHON) + " " + VELMORA_MAKE_JET4 + " " + quoted(path.string());
-    for (const std::string& argument : arguments) {
-        command += " " + quoted(argument);
-    }
+    std::vector<std::string> command = {VELMORA_PYTHON, VELMORA_MAKE_JET4, path.string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     if (!expectedDb.empty()) {
-        command += " --expected-db " + quoted(expectedDb.string());
+        command.insert(command.end(), {"--expected-db", expectedDb.string()});
     }
-    if (std::system((command + " >/dev/null").c_str()) != 0) {
-        throw std::runtime_error("fixture failed: " + command);
+    const ChildResult result = runChild(command);
+    if (result.status != 0) {
+        throw std::runtime_error("fixture failed: " + result.errors);
     }
 }
 
-InitOutcome runInit(const fs::path& folder, const std::string& environment, bool unprivileged,
-                    bool convert) {
-    const TempDir scratch;
-    const fs::path out = scratch.path() / "out";
-    const fs::path err = scratch.path() / "err";
-    const std::string user = unprivileged && geteuid() == 0
-                                 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
-                                 : "";
-    const std::string command = environment + " " + user + VELMORA_INIT_EXE +
-                                (convert ? " --convert " : " ") + quoted(folder.string()) + " >" +
-                                quoted(out.string()) + " 2>" + quoted(err.string());
-    const int raw = std::system(command.c_str());
-    InitOutcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = lines(readFile(out));
-    outcome.err = lines(readFile(err));
-    return outcome;
+InitOutcome runInit(const fs::path& folder, const std::vector<std::string>& environment,
+                    bool unprivileged, const std::vector<std::string>& options) {
+    // A run that would never end is killed after a minute (status 137).
+    std::vector<std::string> command = {"timeout", "-s", "KILL", "60"};
+    if (unprivileged && geteuid() == 0) {
+        command.insert(command.end(),
+                       {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    }
+    command.insert(command.end(), {VELMORA_INIT_EXE, "--convert", folder.string()});
+    command.insert(command.end(), options.begin(), options.end());
+    const ChildResult result = runChild(command, "/dev/null", environment);
+    return {result.status, lines(result.output), lines(result.errors)};
 }
 
 std::vector<std::string> jetPageFaults(const fs::path& path, const fs::path& before) {
-    std::string command =
-        std::string(VELMORA_PYTHON) + " " + VELMORA_JET4_INVARIANTS + " " + quoted(path.string());
+    std::vector<std::string> command = {VELMORA_PYTHON, VELMORA_JET4_INVARIANTS, path.string()};
     if (!before.empty()) {
-        command += " --since " + quoted(before.string());
+        command.insert(command.end(), {"--since", before.string()});
     }
-    command += " 2>&1";
-    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) {
-        throw std::runtime_error("cannot run " + command);
+    const ChildResult result = runChild(command);
+    std::vector<std::string> faults = lines(result.output + result.errors);
+    if (result.status != 0 && faults.empty()) {
+        faults.push_back("jet4_invariants.py exited " + std::to_string(result.status));
     }
-    std::string out;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-        out.append(buffer, got);
+    return faults;
+}
+
+void interruptAdd(const fs::path& folder) {
+    const fs::path file = folder / "Velmora2.db";
+    const std::string before = readFile(file);
+    const Descriptor dir(FileSystem::real(), ::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    jet::insertCatalogueRow(dir.get(), "Velmora2.db", {"CDDVD", "Prekinut", "cut off"});
+    const std::string after = readFile(file);
+    std::vector<jet::Page> pages(before.size() / jet::kJetPageSize);
+    std::vector<std::pair<std::uint32_t, const jet::Page*>> originals;
+    for (std::size_t at = 0; at < before.size(); at += jet::kJetPageSize) {
+        if (before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) != 0) {
+            jet::Page& page = pages[at / jet::kJetPageSize];
+            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), page.size(),
+                        page.begin());
+            originals.emplace_back(static_cast<std::uint32_t>(at / jet::kJetPageSize), &page);
+        }
     }
-    return lines(out);
+    const Descriptor fd(FileSystem::real(), ::open(file.c_str(), O_RDONLY));
+    jet::writeJournal(dir.get(), jet::journalName("Velmora2.db"), fd.get(), before.size(),
+                      originals);
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

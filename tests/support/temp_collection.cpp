@@ -3,8 +3,6 @@
 #include "catalogue/catalogue_database.h"
 #include "cli/init/collection_init.h"
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -66,22 +64,6 @@ void TempCollection::addRows(int count, const Row& row) const {
     check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<Row> readRows(const std::string& databasePath) {
     sqlite3* raw = nullptr;
     if (sqlite3_open_v2(databasePath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -109,30 +91,6 @@ std::vector<Row> readRows(const std::string& databasePath) {
         throw std::runtime_error(sqlite3_errmsg(raw));
     }
     return rows;
-}
-
-std::string patternBytes(std::int64_t size, int seed) {
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    for (std::int64_t i = 0; i < size; ++i) {
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 131 + i / 4096 + seed);
-    }
-    return bytes;
-}
-
-std::set<std::string> folderEntries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
-int openDescriptorCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
 }
 
 } // namespace velmora::testing

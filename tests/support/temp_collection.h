@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
+#include "tests/support/files.h"
+
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -45,14 +45,7 @@ public:
     void addRows(int count, const Row& row) const;
 };
 
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
-std::string readFile(const std::filesystem::path& path);
+// The rows of table CD in a catalogue, in the order they were stored.
 std::vector<Row> readRows(const std::string& databasePath);
-// Bytes that differ from offset to offset, so a misplaced chunk shows.
-std::string patternBytes(std::int64_t size, int seed = 0);
-// The names in a folder.
-std::set<std::string> folderEntries(const std::filesystem::path& folder);
-// The number of this process's open file descriptors.
-int openDescriptorCount();
 
 } // namespace velmora::testing

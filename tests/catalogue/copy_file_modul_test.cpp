@@ -1,9 +1,15 @@
-#include "catalogue/copy/copy_progress.h"
+#include "catalogue/copy/copy_error.h"
+#include "catalogue/copy_file_modul.h"
 #include "catalogue/failure.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/temp_collection.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,19 +57,61 @@ TEST_P(ProgressTextTest, RoutineSetsCaptionLetsEventsRunAndContinues) {
     EXPECT_EQ(window.pendingEventCalls(), 1);
 }
 
-TEST(ProgressRoutineTest, OnlyTheTwoTotalsMatter) {
-    RecordingWindow window;
-    CopyFileModul::CopyProgressRoutine(100, 29, 0, 0, 1, CALLBACK_STREAM_SWITCH, -1, -1, &window);
-    CopyFileModul::CopyProgressRoutine(100, 29, 7, 7, 9, CALLBACK_CHUNK_FINISHED, 5, 6, &window);
-    CopyFileModul::CopyProgressRoutine(100, 29, 100, 100, 0, 77, 0, 0, &window);
-    EXPECT_EQ(window.captions(),
-              (std::vector<std::string>{"28% Complete", "28% Complete", "28% Complete"}));
-}
-
 TEST(ProgressRoutineTest, ImpossibleRatioIsAFailureAndLeavesTheCaption) {
     RecordingWindow window;
     EXPECT_THROW(CopyFileModul::CopyProgressRoutine(0, 5, 0, 5, 1, 0, 3, 4, &window), Failure);
     EXPECT_TRUE(window.captions().empty());
+}
+
+// The window of one copy whose data waits in its first transfer until the
+// window's events have run once the copy was asked to stop.
+struct HeldWindow : RecordingWindow {
+    FaultyFileSystem held;
+    std::int32_t cancel = 0;
+};
+
+std::uint32_t stopWhileHeld(std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::uint32_t,
+                            std::uint32_t, FileHandle, FileHandle, void* lpData) {
+    auto& window = static_cast<HeldWindow&>(*static_cast<EntryWindow*>(lpData));
+    return window.held.holding() ? 1 : PROGRESS_CONTINUE;
+}
+
+// The routine's answer and the cancel flag each stop the copy in the middle,
+// leaving the previous file; flags other than COPY_FILE_RESTARTABLE are
+// refused before anything is touched.
+TEST(CopyFileExATest, RoutineAnswerOrCancelFlagStopsTheCopy) {
+    TempDir dir;
+    writeFile(dir.path() / "source.bin", patternBytes(4 << 20));
+    const Descriptor folder(FileSystem::real(),
+                            ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const bool byFlag : {false, true}) {
+        SCOPED_TRACE(byFlag ? "cancel flag" : "routine answer");
+        writeFile(dir.path() / "Setup.exe", "previous");
+        HeldWindow window;
+        window.held.holdCall = "copyFileRange";
+        bool stopAsked = false;
+        window.onPendingEvents = [&] {
+            if (!window.held.holding()) {
+                return;
+            }
+            if (stopAsked || !byFlag) {
+                window.held.release();
+            }
+            window.cancel = byFlag ? 1 : 0;
+            stopAsked = true;
+        };
+        const ProgressRoutine routine =
+            byFlag ? &CopyFileModul::CopyProgressRoutine : &stopWhileHeld;
+        EXPECT_EQ(CopyFileExA((dir.path() / "source.bin").string(), {folder.get(), "Setup.exe"},
+                              routine, static_cast<EntryWindow*>(&window), &window.cancel,
+                              COPY_FILE_RESTARTABLE, window.held),
+                  systemError(ECANCELED));
+        EXPECT_EQ(readFile(dir.path() / "Setup.exe"), "previous");
+    }
+    EXPECT_EQ(CopyFileExA((dir.path() / "source.bin").string(), {folder.get(), "Other.exe"},
+                          nullptr, nullptr, nullptr, 1, FileSystem::real()),
+              systemError(EINVAL));
+    EXPECT_EQ(folderEntries(dir.path()), (std::set<std::string>{"Setup.exe", "source.bin"}));
 }
 
 } // namespace

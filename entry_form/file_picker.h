@@ -17,12 +17,11 @@ QString toQtFilter(QStringView filter);
 
 // One file picker of the window: holds its filter and the last file chosen
 // with it, and opens there the next time. Lives as long as the window.
-class OpenFileDialog {
+class FilePicker {
 public:
-    explicit OpenFileDialog(FileDialog& dialog) : m_dialog(dialog) {}
+    explicit FilePicker(FileDialog& dialog) : m_dialog(dialog) {}
 
     void setFilter(const QString& filter) { m_filter = filter; }
-    const QString& filter() const { return m_filter; }
 
     // Shows the dialog; the chosen file, or nothing when cancelled. A cancel
     // keeps the remembered file.

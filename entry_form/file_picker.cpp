@@ -1,4 +1,4 @@
-#include "entry_form/open_file_dialog.h"
+#include "entry_form/file_picker.h"
 
 #include "entry_form/file_dialog.h"
 
@@ -41,7 +41,7 @@ QString toQtFilter(QStringView filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-std::optional<QString> OpenFileDialog::showOpen(QWidget* parent) {
+std::optional<QString> FilePicker::showOpen(QWidget* parent) {
     const QString chosen = m_dialog.getOpenFileName(parent, m_fileName, toQtFilter(m_filter));
     if (chosen.isEmpty()) {
         return std::nullopt;

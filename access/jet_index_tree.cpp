@@ -68,7 +68,7 @@ std::size_t usedBytes(const std::vector<std::vector<unsigned char>>& entries) {
 
 } // namespace
 
-IndexTree::IndexTree(PageFile& file, TableDefinition& definition, std::size_t realIndex,
+IndexTree::IndexTree(PageFile& file, WritableTable& definition, std::size_t realIndex,
                      std::function<std::uint32_t()> allocate)
     : m_file(file), m_definition(definition), m_index(realIndex), m_allocate(std::move(allocate)) {}
 

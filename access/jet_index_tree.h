@@ -1,7 +1,7 @@
 #pragma once
 
 #include "access/jet_page_file.h"
-#include "access/jet_table_definition.h"
+#include "access/jet_writable_table.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,7 +20,7 @@ namespace velmora::jet {
 // of them share with the first.
 class IndexTree {
 public:
-    IndexTree(PageFile& file, TableDefinition& definition, std::size_t realIndex,
+    IndexTree(PageFile& file, WritableTable& definition, std::size_t realIndex,
               std::function<std::uint32_t()> allocate);
 
     struct Placement {
@@ -60,7 +60,7 @@ private:
     std::uint32_t newPage();
 
     PageFile& m_file;
-    TableDefinition& m_definition;
+    WritableTable& m_definition;
     std::size_t m_index;
     std::function<std::uint32_t()> m_allocate;
     // The entry goes after every other one: a full page then keeps only it.

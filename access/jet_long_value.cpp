@@ -27,7 +27,7 @@ std::vector<unsigned char> header(std::uint32_t lengthAndKind, std::uint32_t poi
 
 } // namespace
 
-std::vector<unsigned char> storeLongValue(PageFile& file, const TableDefinition& definition,
+std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& definition,
                                           const ColumnDefinition& column, Bytes data,
                                           const std::function<std::uint32_t()>& allocate) {
     const auto length = static_cast<std::uint32_t>(data.size());

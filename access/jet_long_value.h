@@ -1,7 +1,7 @@
 #pragma once
 
 #include "access/jet_page_file.h"
-#include "access/jet_table_definition.h"
+#include "access/jet_writable_table.h"
 
 #include <functional>
 #include <vector>
@@ -13,7 +13,7 @@ namespace velmora::jet {
 // short value right behind it, a longer one in a row of an LVAL page of the
 // column, and one longer than a page as a chain of LVAL pages of its own.
 // The column's page maps in the table definition are kept true.
-std::vector<unsigned char> storeLongValue(PageFile& file, const TableDefinition& definition,
+std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& definition,
                                           const ColumnDefinition& column, Bytes data,
                                           const std::function<std::uint32_t()>& allocate);
 

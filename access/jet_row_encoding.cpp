@@ -83,7 +83,7 @@ std::vector<unsigned char> jetText(std::u16string_view text, bool compress) {
     return packed.size() < plain.size() ? packed : plain;
 }
 
-std::vector<unsigned char> encodeRow(const TableDefinition& definition,
+std::vector<unsigned char> encodeRow(const WritableTable& definition,
                                      const std::vector<FieldValue>& values) {
     const auto& columns = definition.columns();
     std::size_t fixedSize = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "access/jet_table_definition.h"
+#include "access/jet_writable_table.h"
 
 #include <optional>
 #include <string_view>
@@ -34,7 +34,7 @@ std::vector<unsigned char> jetText(std::u16string_view text, bool compress);
 
 // The row's bytes, values given in the order of definition.columns().
 // Throws JetWriteError (Rejected) when the row does not fit on a page.
-std::vector<unsigned char> encodeRow(const TableDefinition& definition,
+std::vector<unsigned char> encodeRow(const WritableTable& definition,
                                      const std::vector<FieldValue>& values);
 
 } // namespace velmora::jet

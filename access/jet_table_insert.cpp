@@ -6,8 +6,8 @@
 #include "access/jet_index_tree.h"
 #include "access/jet_long_value.h"
 #include "access/jet_row_encoding.h"
-#include "access/jet_table_definition.h"
 #include "access/jet_usage_map.h"
+#include "access/jet_writable_table.h"
 
 #include <algorithm>
 #include <array>
@@ -320,7 +320,7 @@ private:
     PageFile& m_file;
     const CatalogueSchema& m_schema;
     std::time_t m_now;
-    TableDefinition m_definition;
+    WritableTable m_definition;
 };
 
 } // namespace

@@ -1,16 +1,14 @@
-#include "access/jet_table_definition.h"
+#include "access/jet_writable_table.h"
 
+#include "access/jet_pages.h"
 #include "access/jet_values.h"
 #include "access/jet_write_error.h"
 
 #include <algorithm>
-#include <set>
 
 namespace velmora::jet {
 namespace {
 
-constexpr unsigned char kTablePageType = 0x02;
-constexpr std::size_t kNextPageAt = 4;
 constexpr std::size_t kContinuationAt = 8; // a next page's bytes start here
 constexpr std::size_t kRowCountAt = 16;
 constexpr std::size_t kAutonumberAt = 20;
@@ -59,22 +57,21 @@ private:
 
 } // namespace
 
-TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(page) {
-    std::set<std::uint32_t> seen;
-    for (std::uint32_t next = page; next != 0;) {
-        if (!seen.insert(next).second) {
-            damaged("returns to page " + std::to_string(next));
-        }
-        const Page& current = file.page(next, "the definition of table CD");
-        if (current[0] != kTablePageType) {
-            damaged("continues on page " + std::to_string(next) +
-                    ", which is not a table definition page");
-        }
-        m_chain.push_back(next);
-        const std::size_t from = m_bytes.empty() ? 0 : kContinuationAt;
-        m_bytes.insert(m_bytes.end(), current.begin() + static_cast<std::ptrdiff_t>(from),
-                       current.end());
-        next = getLe32(current, kNextPageAt);
+WritableTable::WritableTable(PageFile& file, std::uint32_t page) : m_page(page) {
+    // The walk over the definition's pages is the reader's, bounded the same way.
+    try {
+        TableDefinition walked = readTableDefinition(
+            kJet4Layout, file.pageCount(), page,
+            [&file](std::uint32_t number) {
+                return std::span<const unsigned char>(
+                    file.page(number, "the definition of table CD"));
+            },
+            "table CD");
+        m_chain = std::move(walked.pages);
+        m_bytes = std::move(walked.bytes);
+    } catch (const JetError& error) {
+        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                            std::string("Velmora2.db is damaged: ") + error.what());
     }
     Reader in(m_bytes);
     in.take(kRowCountAt);
@@ -164,11 +161,11 @@ TableDefinition::TableDefinition(PageFile& file, std::uint32_t page) : m_page(pa
     }
 }
 
-std::uint32_t TableDefinition::distinctKeys(std::size_t realIndex) const {
+std::uint32_t WritableTable::distinctKeys(std::size_t realIndex) const {
     return getLe32(m_bytes, m_realIndexes.at(realIndex).countAt);
 }
 
-void TableDefinition::put32(PageFile& file, std::size_t at, std::uint32_t value) {
+void WritableTable::put32(PageFile& file, std::size_t at, std::uint32_t value) {
     putLe32(m_bytes, at, value);
     for (std::size_t i = 0; i < 4; ++i) {
         const std::size_t offset = at + i;
@@ -183,22 +180,22 @@ void TableDefinition::put32(PageFile& file, std::size_t at, std::uint32_t value)
     }
 }
 
-void TableDefinition::setRowCount(PageFile& file, std::uint32_t rows) {
+void WritableTable::setRowCount(PageFile& file, std::uint32_t rows) {
     put32(file, kRowCountAt, rows);
     m_rowCount = rows;
 }
 
-void TableDefinition::setLastAutonumber(PageFile& file, std::uint32_t last) {
+void WritableTable::setLastAutonumber(PageFile& file, std::uint32_t last) {
     put32(file, kAutonumberAt, last);
     m_lastAutonumber = last;
 }
 
-void TableDefinition::setIndexRoot(PageFile& file, std::size_t realIndex, std::uint32_t page) {
+void WritableTable::setIndexRoot(PageFile& file, std::size_t realIndex, std::uint32_t page) {
     put32(file, m_realIndexes.at(realIndex).definitionAt + 38, page);
     m_realIndexes[realIndex].firstPage = page;
 }
 
-void TableDefinition::setDistinctKeys(PageFile& file, std::size_t realIndex, std::uint32_t keys) {
+void WritableTable::setDistinctKeys(PageFile& file, std::size_t realIndex, std::uint32_t keys) {
     put32(file, m_realIndexes.at(realIndex).countAt, keys);
 }
 

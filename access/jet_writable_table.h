@@ -80,11 +80,13 @@ struct LongValueMaps {
     std::uint32_t free = 0;
 };
 
-// A Jet 4 table definition (TDEF): read from its chain of pages, every walk
-// bounded by the file; the counts an insert changes are written back in place.
-class TableDefinition {
+// A Jet 4 table definition (TDEF) as the writer needs it: its columns, real
+// and logical indexes and long-value maps, read from its chain of pages (the
+// reader's bounded walk); the counts an insert changes are written back in
+// place.
+class WritableTable {
 public:
-    TableDefinition(PageFile& file, std::uint32_t page);
+    WritableTable(PageFile& file, std::uint32_t page);
 
     std::uint32_t page() const { return m_page; }
     std::uint32_t rowCount() const { return m_rowCount; }

@@ -19,7 +19,7 @@ struct TableFreer {
 };
 
 [[noreturn]] void damaged(const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, 0, "Velmora2.db " + why);
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged, "Velmora2.db " + why);
 }
 
 std::optional<std::string> property(const char* value) {
@@ -69,7 +69,8 @@ CatalogueSchema readCatalogueSchema(const std::string& path) {
         }
     }
     if (found == nullptr) {
-        damaged("has no table CD");
+        throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchTable,
+                            "Velmora2.db has no table CD");
     }
     CatalogueSchema schema;
     schema.definitionPage = static_cast<std::uint32_t>(found->table_pg);

@@ -26,7 +26,7 @@ constexpr std::size_t kChildPointer = 4; // a node entry's child page
 constexpr std::size_t kMaxDepth = 16;
 
 [[noreturn]] void damaged(const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                         "Velmora2.db is damaged: an index of table CD " + why);
 }
 

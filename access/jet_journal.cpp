@@ -138,7 +138,7 @@ bool rollBackJournal(int folderFd, const std::string& name, int fileFd) {
         throwIo("cannot read the journal " + name, errno);
     }
     const auto notOurs = [&] {
-        return JetWriteError(JetWriteError::Kind::Damaged, 0,
+        return JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                              name + " beside the catalogue is not a journal of Velmora2; move "
                                     "it away, then add again");
     };

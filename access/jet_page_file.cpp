@@ -26,7 +26,7 @@ PageFile::PageFile(int fd) : m_fd(fd) {
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
     if (size % kJetPageSize != 0 || size / kJetPageSize < 3 || size / kJetPageSize > 0xFFFFFF) {
-        throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                             "Velmora2.db is not a whole number of Jet 4 pages");
     }
     m_originalCount = static_cast<std::uint32_t>(size / kJetPageSize);
@@ -35,7 +35,7 @@ PageFile::PageFile(int fd) : m_fd(fd) {
 
 Page& PageFile::load(std::uint32_t number, const char* what) {
     if (number >= m_count) {
-        throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                             std::string("Velmora2.db is damaged: ") + what + " points to page " +
                                 std::to_string(number) + ", past the end of the file");
     }
@@ -56,7 +56,7 @@ Page& PageFile::load(std::uint32_t number, const char* what) {
             throwIo("cannot read page " + std::to_string(number) + " of Velmora2.db");
         }
         if (got == 0) {
-            throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+            throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                                 "Velmora2.db became shorter while it was read");
         }
         done += static_cast<std::size_t>(got);

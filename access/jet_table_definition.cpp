@@ -26,7 +26,7 @@ constexpr std::size_t kIndexColumns = 10;
 constexpr unsigned kNoColumn = 0xFFFF;
 
 [[noreturn]] void damaged(const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                         "Velmora2.db is damaged: the definition of table CD " + why);
 }
 

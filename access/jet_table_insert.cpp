@@ -99,7 +99,7 @@ public:
         }
         for (std::size_t k = 0; k < found.size(); ++k) {
             if (!found[k]) {
-                throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+                throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchColumn,
                                     std::string("Table CD of Velmora2.db has no column ") +
                                         (k == 0   ? "Kategorija"
                                          : k == 1 ? "Program"
@@ -142,7 +142,7 @@ private:
                 return column;
             }
         }
-        throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                             "Velmora2.db is damaged: an index of table CD names a column it "
                             "does not have");
     }

@@ -16,7 +16,7 @@ constexpr std::size_t kInlineBitsAt = 5; // type, first page
 constexpr std::size_t kMapPageBitsAt = 4;
 
 [[noreturn]] void damaged(const char* what, const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, 0,
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                         std::string("Velmora2.db is damaged: ") + what + " " + why);
 }
 

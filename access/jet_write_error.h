@@ -43,6 +43,11 @@ inline constexpr std::int32_t kJetFieldTooSmall = 3163;
 inline constexpr std::int32_t kJetRequiredIsNull = 3314;
 inline constexpr std::int32_t kJetZeroLengthString = 3315;
 inline constexpr std::int32_t kJetDuplicateKey = 3022;
+// The engine's numbers for a file it cannot read, a table it cannot find and
+// a column the insert names that the table does not have.
+inline constexpr std::int32_t kJetDamaged = 3049;
+inline constexpr std::int32_t kJetNoSuchTable = 3078;
+inline constexpr std::int32_t kJetNoSuchColumn = 3127;
 // Our own number for what the writer cannot do (the engine has none).
 inline constexpr std::int32_t kJetCannotWriteInPlace = 3251; // "operation not supported"
 

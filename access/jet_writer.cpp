@@ -43,7 +43,8 @@ public:
         }
         if (!S_ISREG(status.st_mode)) {
             ::close(m_fd);
-            throw JetWriteError(JetWriteError::Kind::Damaged, 0, m_name + " is not a file");
+            throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                                m_name + " is not a file");
         }
         lock();
     }

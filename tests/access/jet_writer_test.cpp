@@ -271,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
                     jet::kJetCannotWriteInPlace,
                     "encrypted",
                     false}, // the conversion cannot read it either
-        RefusalCase{"NoTableCd", {"--schema", "nocd"}, kPlain, Kind::Damaged, 0, "CD"}),
+        RefusalCase{
+            "NoTableCd", {"--schema", "nocd"}, kPlain, Kind::Damaged, jet::kJetNoSuchTable, "CD"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An add cut short after pages changed is undone at the next open: the file

@@ -60,7 +60,7 @@ private:
 WritableTable::WritableTable(PageFile& file, std::uint32_t page) : m_page(page) {
     // The walk over the definition's pages is the reader's, bounded the same way.
     try {
-        TableDefinition walked = readTableDefinition(
+        CheckedDefinition walked = readTableDefinition(
             kJet4Layout, file.pageCount(), page,
             [&file](std::uint32_t number) {
                 return std::span<const unsigned char>(

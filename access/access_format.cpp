@@ -73,12 +73,13 @@ std::string_view accessFormatName(AccessFormat format) {
 std::string accessCatalogueDescription(AccessFormat format) {
     switch (format) {
     case AccessFormat::Jet3:
+        return "Velmora2.db is an Access 97 (Jet 3) catalogue, which the add does not write in "
+               "place; convert it with velmora2-init --convert";
     case AccessFormat::Jet4:
-        return "Velmora2.db is an Access (" + std::string(accessFormatName(format)) +
-               ") catalogue; convert it with velmora2-init";
+        return "Velmora2.db is an Access (Jet 4) catalogue";
     case AccessFormat::Ace:
         return "Velmora2.db is an Access 2007 or later (.accdb) catalogue; save it in Access 2000 "
-               "format (.mdb), then convert it with velmora2-init";
+               "format (.mdb), then add to it or convert it with velmora2-init --convert";
     case AccessFormat::JetUnknown:
         return "Velmora2.db is an Access catalogue of a version velmora2-init does not know";
     case AccessFormat::None:

@@ -31,8 +31,8 @@ AccessFormat accessFormatOfFile(const std::string& path);
 // "Jet 4", "Jet 3", ".accdb": the short name used in messages.
 std::string_view accessFormatName(AccessFormat format);
 
-// What the add reports for a catalogue in that format: that Velmora2.db is an
-// Access catalogue and how to bring it over.
+// What Velmora2.db is in that format and, for one the add does not write in
+// place (Jet 3, .accdb, an unknown version), what to do instead.
 std::string accessCatalogueDescription(AccessFormat format);
 
 } // namespace velmora

@@ -139,10 +139,10 @@ usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const
     return pages;
 }
 
-TableDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
-                                    std::uint32_t page, const PageSource& source,
-                                    const std::string& what) {
-    TableDefinition definition;
+CheckedDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
+                                      std::uint32_t page, const PageSource& source,
+                                      const std::string& what) {
+    CheckedDefinition definition;
     const auto damagedDefinition = [&](const std::string& reason) {
         throw JetError("the definition of " + what + " is damaged: " + reason);
     };

@@ -101,7 +101,7 @@ struct DefinedColumn {
     unsigned number = 0;              // the column's number, by which rows order it
     unsigned decimalScale = 0;        // digits after the point, for a decimal column
 };
-struct TableDefinition {
+struct CheckedDefinition {
     std::vector<unsigned char>
         bytes; // the first page whole, then each continuation past its header
     std::vector<std::uint32_t> pages; // the definition's pages, in order
@@ -114,9 +114,9 @@ struct TableDefinition {
 // definition page, in one walk) and the column entries and names it claims;
 // throws JetError ("the definition of <what> is damaged: ...") when they do not
 // fit in the pages.
-TableDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
-                                    std::uint32_t page, const PageSource& source,
-                                    const std::string& what);
+CheckedDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
+                                      std::uint32_t page, const PageSource& source,
+                                      const std::string& what);
 
 // The bytes of a memo or OLE field, whose 12-byte header says how long it is
 // and where it lies: in the row itself, in one row of a long-value page, or in

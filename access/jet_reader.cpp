@@ -264,11 +264,11 @@ struct JetReader::State {
     // and free-space maps (libmdb reads them with no check on where they point,
     // and ends the process on a map page it cannot read). Gives the definition
     // and the pages the usage map names.
-    std::pair<TableDefinition, std::optional<std::vector<std::uint32_t>>>
+    std::pair<CheckedDefinition, std::optional<std::vector<std::uint32_t>>>
     checkTableDefinition(unsigned long tablePage, const std::string& name) {
         const std::string table = "table " + name;
         const PageSource pages = alternatePages();
-        TableDefinition definition = readTableDefinition(
+        CheckedDefinition definition = readTableDefinition(
             *layout, pageCount, static_cast<std::uint32_t>(tablePage), pages, table);
         definitionPages.resize(pageCount, false);
         for (const std::uint32_t page : definition.pages) {
@@ -306,7 +306,7 @@ struct JetReader::State {
     // decoded here: libmdb's conversion of Jet 3 names loses the last
     // character in code pages whose converters hold one back.
     std::pair<TableDef, std::vector<std::string>> readDefinition(MdbCatalogEntry* found,
-                                                                 const TableDefinition& checked,
+                                                                 const CheckedDefinition& checked,
                                                                  const std::string& name) {
         TableDef def(quiet([&] { return mdb_read_table(found); }));
         if (!def || quiet([&] { return mdb_read_columns(def.get()); }) == nullptr ||
@@ -606,7 +606,7 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
         Table t;
         t.name = table.name;
         t.recordedRows = def->num_rows;
-        t.nextAutonumber = le32(checked.bytes.data() + mdb->fmt->tab_num_rows_offset + 4);
+        t.lastAutonumber = le32(checked.bytes.data() + mdb->fmt->tab_num_rows_offset + 4);
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
             t.columns.push_back(

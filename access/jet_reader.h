@@ -29,8 +29,10 @@ struct Column {
 struct Table {
     std::string name; // UTF-8
     std::vector<Column> columns;
-    std::uint32_t recordedRows = 0;  // the row count the table definition records
-    std::int64_t nextAutonumber = 0; // the next autonumber the table definition records
+    std::uint32_t recordedRows = 0; // the row count the table definition records
+    // The last autonumber the engine gave, as the table definition records
+    // it (files Access wrote show the largest number given, not the next).
+    std::int64_t lastAutonumber = 0;
 };
 
 // One field of a row, decoded: NULL, an integer, a real, UTF-8 text or bytes.

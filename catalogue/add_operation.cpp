@@ -1,5 +1,6 @@
 #include "catalogue/add_operation.h"
 
+#include "catalogue/access_catalogue.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/background_task.h"
 #include "catalogue/copy/copy_error.h"
@@ -105,23 +106,36 @@ std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, int sourc
 // Steps 4 to 10 of a run. The connection and the statement live in this frame,
 // so they are closed and released on every way out of it. Everything that
 // waits on the disk runs on a thread of its own, while the window's events go
-// on running.
-AddOutcome storeAndDeploy(EntryWindow& window, const std::string& databasePathText,
-                          const OpenedSources& sources, const AddEnvironment& environment) {
+// on running. An Access (Jet 4) catalogue takes the row in place instead.
+AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFolderText,
+                          const std::string& databasePathText, const OpenedSources& sources,
+                          const AddEnvironment& environment) {
     const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
     std::optional<CatalogueConnection> connection;
     std::optional<InsertStatement> statement;
+    bool access = false;
     runInBackground(
         [&] {
-            connection.emplace(databasePathText, environment.sqliteVfs);
-            statement.emplace(*connection);
+            access = isJet4Catalogue(databasePathText);
+            if (!access) {
+                connection.emplace(databasePathText, environment.sqliteVfs);
+                statement.emplace(*connection);
+            }
         },
         keepWindowAlive);
     {
         const std::string kategorija = window.fieldText(Field::Kategorija);
         const std::string program = window.fieldText(Field::Program);
         const std::string opis = window.fieldText(Field::Opis);
-        runInBackground([&] { statement->run(kategorija, program, opis); }, keepWindowAlive);
+        runInBackground(
+            [&] {
+                if (access) {
+                    insertIntoAccessCatalogue(applicationFolderText, kategorija, program, opis);
+                } else {
+                    statement->run(kategorija, program, opis);
+                }
+            },
+            keepWindowAlive);
     }
 
     FileSystem& fs = fileSystemOf(environment);
@@ -172,7 +186,7 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     std::optional<Failure> failure;
     AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
-        outcome = storeAndDeploy(window, path, sources, environment);
+        outcome = storeAndDeploy(window, applicationFolder, path, sources, environment);
     } catch (const Failure&) {
         failure = describeFailure(std::current_exception());
     } catch (const std::exception&) {

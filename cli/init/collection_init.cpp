@@ -1,10 +1,13 @@
 #include "cli/init/collection_init.h"
 
 #include "access/access_format.h"
+#include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/copy/descriptor.h"
 #include "cli/init/jet_conversion.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -113,6 +116,32 @@ std::string whatWasMade(const std::string& folder, bool madeCatalogue, bool made
     return folder + " is a collection already; nothing was changed";
 }
 
+// An Access catalogue stays as it is when the add can write it in place: an
+// interrupted add is rolled back, then the writer's own checks run without
+// writing. What it cannot write names --convert.
+InitResult keepAccessCatalogue(const std::string& folder, AccessFormat format) {
+    if (format != AccessFormat::Jet4) {
+        return {accessCatalogueDescription(format)};
+    }
+    const Descriptor dir(FileSystem::real(),
+                         open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) {
+        return {folder + ": cannot open the folder (" + std::strerror(errno) + ")"};
+    }
+    try {
+        std::vector<std::string> lines;
+        if (jet::recoverInterruptedInsert(dir.get(), "Velmora2.db")) {
+            lines.emplace_back("Velmora2.db: an interrupted add was rolled back");
+        }
+        jet::checkCatalogueWritable(dir.get(), "Velmora2.db");
+        lines.emplace_back("Velmora2.db is an Access (Jet 4) catalogue, ready to add to; it stays "
+                           "readable by its Windows programs");
+        return {{}, std::move(lines)};
+    } catch (const jet::JetWriteError& error) {
+        return {error.what()};
+    }
+}
+
 } // namespace
 
 InitResult initCollection(const std::string& folder, const InitOptions& options) {
@@ -129,8 +158,14 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
         }
     }
     std::vector<std::string> lines;
-    const bool converting = exists && accessFormatOfFile(path) != AccessFormat::None;
-    if (converting) {
+    const AccessFormat format = exists ? accessFormatOfFile(path) : AccessFormat::None;
+    if (format != AccessFormat::None && !options.convert) {
+        InitResult kept = keepAccessCatalogue(folder, format);
+        if (!kept.ok()) {
+            return kept;
+        }
+        lines = std::move(kept.lines);
+    } else if (format != AccessFormat::None) {
         ConversionHooks hooks;
         hooks.acceptMissingRows = options.acceptMissingRows;
         ConversionResult converted = convertAccessCatalogue(folder, hooks);
@@ -152,8 +187,9 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
                     (error ? " (" + error.message() + ")" : ""),
                 std::move(lines)};
     }
-    // A conversion has said what it did; otherwise one line says what was made.
-    if (!converting) {
+    // An Access catalogue, kept or converted, has had its say; otherwise one
+    // line says what was made.
+    if (format == AccessFormat::None) {
         lines.push_back(whatWasMade(folder, !exists, madeProgrami));
     }
     return {{}, std::move(lines)};

@@ -143,14 +143,14 @@ std::uint64_t writeTable(Database& db, jet::JetReader& reader, std::size_t index
             db.fail("cannot be written");
         }
     });
-    if (autonumberKey && table.nextAutonumber > 1) {
+    if (autonumberKey && table.lastAutonumber > 0) {
         // Continue from where Jet would: after the highest number it handed
         // out, even when the rows that held the last numbers were deleted.
         const Statement seed =
             db.prepare("UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1");
         const std::string& name = table.name;
         sqlite3_bind_text64(seed.get(), 1, name.data(), name.size(), SQLITE_STATIC, SQLITE_UTF8);
-        sqlite3_bind_int64(seed.get(), 2, table.nextAutonumber - 1);
+        sqlite3_bind_int64(seed.get(), 2, table.lastAutonumber);
         if (sqlite3_step(seed.get()) != SQLITE_DONE) {
             db.fail("cannot be written");
         }
@@ -159,7 +159,7 @@ std::uint64_t writeTable(Database& db, jet::JetReader& reader, std::size_t index
                 db.prepare("INSERT INTO sqlite_sequence (name, seq) VALUES (?1, ?2)");
             sqlite3_bind_text64(first.get(), 1, name.data(), name.size(), SQLITE_STATIC,
                                 SQLITE_UTF8);
-            sqlite3_bind_int64(first.get(), 2, table.nextAutonumber - 1);
+            sqlite3_bind_int64(first.get(), 2, table.lastAutonumber);
             if (sqlite3_step(first.get()) != SQLITE_DONE) {
                 db.fail("cannot be written");
             }

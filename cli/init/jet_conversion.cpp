@@ -2,6 +2,7 @@
 
 #include "access/access_format.h"
 #include "access/jet_reader.h"
+#include "access/jet_writer.h"
 #include "catalogue/copy/descriptor.h"
 #include "catalogue/copy/open_file.h"
 #include "cli/init/converted_catalogue.h"
@@ -69,6 +70,7 @@ public:
 
     ConversionResult run() {
         openFolder();
+        rollBackInterruptedAdd();
         openOriginal();
         jet::JetReader reader(descriptorPath(m_original.get()));
         checkConvertible(reader);
@@ -100,6 +102,9 @@ public:
         step(ConversionStep::FolderSynced);
 
         ConversionResult result;
+        if (m_rolledBack) {
+            result.lines.emplace_back("Velmora2.db: an interrupted add was rolled back");
+        }
         for (const ConvertedTable& table : tables) {
             result.lines.push_back(summary(table));
         }
@@ -129,6 +134,23 @@ private:
         // temporary file. A file system without locks goes unlocked.
         if (flock(m_dir.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             fail(m_folder + ": another velmora2-init is converting this collection");
+        }
+    }
+
+    // An add into the Access file that was interrupted left its journal: the
+    // old pages go back before anything is read. Without a journal nothing is
+    // opened for writing, so a catalogue on a read-only disk converts as before.
+    void rollBackInterruptedAdd() {
+        const std::string journal = jet::journalName(kCatalogueName);
+        if (faccessat(m_dir.get(), journal.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+            return;
+        }
+        try {
+            if (jet::recoverInterruptedInsert(m_dir.get(), kCatalogueName)) {
+                m_rolledBack = true;
+            }
+        } catch (const jet::JetWriteError& error) {
+            fail(m_catalogue + ": " + error.what());
         }
     }
 
@@ -198,8 +220,8 @@ private:
         }
         if (!differing.empty()) {
             fail(m_catalogue + ": " + differing +
-                 "; nothing was converted (velmora2-init --accept-missing-rows converts the "
-                 "rows found)");
+                 "; nothing was converted (velmora2-init --convert --accept-missing-rows converts "
+                 "the rows found)");
         }
     }
 
@@ -408,6 +430,7 @@ private:
     bool m_madeKeeping = false;
     bool m_linkUnsupported = false;
     std::string m_keptNote;
+    bool m_rolledBack = false;
 };
 
 } // namespace

@@ -1,12 +1,16 @@
+#include "access/jet_reader.h"
 #include "catalogue/add_operation.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_collection.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,10 +21,11 @@ namespace fs = std::filesystem;
 using Box = RecordingWindow::Box;
 
 // A window holding a valid entry whose two files lie in `sources`.
-void fillEntry(RecordingWindow& window, const TempDir& sources) {
+void fillEntry(RecordingWindow& window, const TempDir& sources,
+               const std::string& opis = "Small tool", const std::string& program = "Tool") {
     writeFile(sources.path() / "setup.exe", "MZ setup bytes");
     writeFile(sources.path() / "picture.bmp", "BM picture bytes");
-    window.setEntry("CDDVD", "Tool", "Small tool", (sources.path() / "setup.exe").string(),
+    window.setEntry("CDDVD", program, opis, (sources.path() / "setup.exe").string(),
                     (sources.path() / "picture.bmp").string());
 }
 
@@ -85,9 +90,9 @@ struct AccessCase {
 
 class AddToAccessCatalogueTest : public ::testing::TestWithParam<AccessCase> {};
 
-// "Dodaj" on an Access Velmora2.db: H1 says what the file is and how to
-// convert it, keeping SQLite's number (26, SQLITE_NOTADB); H2 follows, and
-// nothing is written.
+// "Dodaj" on an Access Velmora2.db that the add does not write in place: H1
+// says what the file is and how to convert it, keeping SQLite's number (26,
+// SQLITE_NOTADB); H2 follows, and nothing is written.
 TEST_P(AddToAccessCatalogueTest, SaysWhatTheCatalogueIsAndWritesNothing) {
     const TempDir folder;
     fs::create_directory(folder.path() / "Programi");
@@ -115,19 +120,191 @@ TEST_P(AddToAccessCatalogueTest, SaysWhatTheCatalogueIsAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Formats, AddToAccessCatalogueTest,
     ::testing::Values(
-        AccessCase{"Jet4",
-                   {"--schema", "basic"},
-                   -1,
-                   "Velmora2.db is an Access (Jet 4) catalogue; convert it with velmora2-init"},
         AccessCase{"Jet3",
                    {"--schema", "basic"},
                    0,
-                   "Velmora2.db is an Access (Jet 3) catalogue; convert it with velmora2-init"},
-        AccessCase{"Accdb",
-                   {"--accdb"},
-                   -1,
-                   "Velmora2.db is an Access 2007 or later (.accdb) catalogue; save it in Access "
-                   "2000 format (.mdb), then convert it with velmora2-init"}),
+                   "Velmora2.db is an Access 97 (Jet 3) catalogue, which the add does not write "
+                   "in place; convert it with velmora2-init --convert"},
+        AccessCase{
+            "Accdb",
+            {"--accdb"},
+            -1,
+            "Velmora2.db is an Access 2007 or later (.accdb) catalogue; save it in Access "
+            "2000 format (.mdb), then add to it or convert it with velmora2-init --convert"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Table CD through our reader: its definition and every row, value by column name.
+struct CdTable {
+    jet::Table table;
+    std::vector<std::map<std::string, jet::Value>> rows;
+};
+
+CdTable readCd(const fs::path& file) {
+    jet::JetReader reader(file.string());
+    CdTable cd;
+    for (std::size_t i = 0; i < reader.tables().size(); ++i) {
+        if (reader.tables()[i].name == "CD" || reader.tables()[i].name == "cd") {
+            cd.table = reader.tables()[i];
+            reader.readRows(i, [&](std::span<const jet::Value> values) {
+                std::map<std::string, jet::Value>& row = cd.rows.emplace_back();
+                for (std::size_t k = 0; k < values.size(); ++k) {
+                    row[cd.table.columns[k].name] = values[k];
+                }
+            });
+        }
+    }
+    return cd;
+}
+
+std::string text(const std::map<std::string, jet::Value>& row, const std::string& column) {
+    const auto found = row.find(column);
+    return found == row.end()                             ? "(no column)"
+           : found->second.type == jet::Value::Type::Null ? "NULL"
+                                                          : found->second.bytes;
+}
+
+struct InPlaceCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string program;
+    std::string opis;
+    std::int32_t refusal; // 0: the row is added; else the number the GRESKA box shows
+    const char* names;    // what that box's description names
+    friend void PrintTo(const InPlaceCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class AddIntoAccessTest : public ::testing::TestWithParam<InPlaceCase> {};
+
+// "Dodaj" on an Access (Jet 4) catalogue writes its row into the file itself:
+// the old rows stay, the new one gets the three values, the next autonumber
+// and every other column's default or NULL; every page keeps its invariants
+// and only table CD's pages change. What the engine or the writer refuses is
+// the GRESKA box, then "Greška sa bazom!", and not a byte changes.
+TEST_P(AddIntoAccessTest, TheRowGoesIntoTheFileOrNothingChanges) {
+    const InPlaceCase& c = GetParam();
+    const TempDir folder;
+    fs::create_directory(folder.path() / "Programi");
+    const fs::path database = folder.path() / "Velmora2.db";
+    makeJet(database, c.arguments);
+    const TempDir scratch;
+    fs::copy_file(database, scratch.path() / "before.db");
+    const CdTable before = readCd(database);
+
+    RecordingWindow window(folder.str());
+    const TempDir sources;
+    fillEntry(window, sources, c.opis, c.program);
+    EXPECT_EQ(Dodaj(window), c.refusal != 0 ? AddOutcome::DatabaseFailed : AddOutcome::Added);
+    EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-journal"));
+
+    if (c.refusal != 0) {
+        ASSERT_EQ(window.boxes().size(), 2U);
+        const std::string number = "BROJ: " + std::to_string(c.refusal) + "\r\nOPIS: ";
+        EXPECT_EQ(window.boxes()[0].text.rfind(number, 0), 0U) << window.boxes()[0].text;
+        EXPECT_NE(window.boxes()[0].text.find(c.names), std::string::npos)
+            << window.boxes()[0].text;
+        EXPECT_EQ(window.boxes()[0].title, "GRESKA");
+        EXPECT_EQ(window.boxes()[1], (Box{"Greška sa bazom!", "Greška"}));
+        EXPECT_EQ(readFile(database), readFile(scratch.path() / "before.db"));
+        EXPECT_TRUE(fs::is_empty(folder.path() / "Programi"));
+        return;
+    }
+    EXPECT_EQ(window.boxes(), std::vector<Box>{});
+    EXPECT_EQ(jetPageFaults(database, scratch.path() / "before.db"), std::vector<std::string>{});
+    const CdTable after = readCd(database);
+    ASSERT_EQ(after.rows.size(), before.rows.size() + 1);
+    EXPECT_EQ(after.table.recordedRows, before.table.recordedRows + 1);
+    const auto added = std::find_if(after.rows.begin(), after.rows.end(), [&](const auto& row) {
+        return text(row, "Program") == c.program || text(row, "program") == c.program;
+    });
+    ASSERT_NE(added, after.rows.end());
+    std::map<std::string, jet::Value> row = *added;
+    EXPECT_EQ(text(row, row.count("Opis") != 0 ? "Opis" : "OpIs"), c.opis);
+    if (row.count("ID") != 0) { // the autonumber continues after the last one given
+        EXPECT_EQ(row["ID"].integer, before.table.lastAutonumber + 1);
+        EXPECT_EQ(after.table.lastAutonumber, before.table.lastAutonumber + 1);
+    }
+    if (row.count("Ocjena") != 0) { // the indexed schema's defaults
+        EXPECT_EQ(row["Ocjena"].integer, 3);
+        EXPECT_EQ(text(row, "Status"), "novo");
+        EXPECT_NE(row["Dodano"].type, jet::Value::Type::Null);
+        EXPECT_NE(row["Datum"].type, jet::Value::Type::Null);
+        EXPECT_EQ(text(row, "Broj"), "NULL");
+        EXPECT_EQ(text(row, "Napomena"), "NULL");
+    }
+    EXPECT_EQ(readFile(folder.path() / "Programi" / c.program / "Setup.exe"), "MZ setup bytes");
+}
+
+const std::string kPlain = "Small tool";
+// UCS-2 (no compression) and past 64 bytes: a long value of its own.
+const std::string kLongOpis = "čćžšđ čćžšđ čćžšđ čćžšđ čćžšđ čćžšđ čćžšđ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogues, AddIntoAccessTest,
+    ::testing::Values(
+        InPlaceCase{"NoIndexes", {"--schema", "basic"}, "Tool", kPlain, 0, ""},
+        InPlaceCase{"OtherLetterCase", {"--schema", "case"}, "Tool", kPlain, 0, ""},
+        // The last numbers' rows were deleted in Access: the count goes on from
+        // what the table records, past the deleted and moved rows.
+        InPlaceCase{"AutonumberAfterDeletedRows",
+                    {"--schema", "rich", "--with-deleted", "--autonumber-next", "1000000"},
+                    "Tool",
+                    kPlain,
+                    0,
+                    ""},
+        InPlaceCase{"DefaultsAndIndexes", {"--schema", "indexed"}, "Tool", kLongOpis, 0, ""},
+        // 401 keys fill the primary key's one leaf: it splits under a new root.
+        InPlaceCase{
+            "FullRootLeaf", {"--schema", "indexed", "--rows", "389"}, "Tool", kPlain, 0, ""},
+        InPlaceCase{
+            "ThousandsOfRows", {"--schema", "indexed", "--rows", "3000"}, "Tool", kLongOpis, 0, ""},
+        InPlaceCase{"FullLastDataPage",
+                    {"--schema", "indexed", "--rows", "600", "--last-page-free", "12"},
+                    "Tool",
+                    kPlain,
+                    0,
+                    ""},
+        InPlaceCase{"RequiredWithDefault",
+                    {"--schema", "indexed", "--prop", "Ocjena:Required=yes"},
+                    "Tool",
+                    kPlain,
+                    0,
+                    ""},
+        InPlaceCase{"TextKeyedIndex",
+                    {"--schema", "indexed", "--index", "Naziv:Napomena"},
+                    "Tool",
+                    kPlain,
+                    3251,
+                    "velmora2-init --convert"},
+        InPlaceCase{"ValidationRule",
+                    {"--schema", "indexed", "--prop", "Ocjena:ValidationRule=>0"},
+                    "Tool",
+                    kPlain,
+                    3251,
+                    "velmora2-init --convert"},
+        InPlaceCase{"RequiredWithoutDefault",
+                    {"--schema", "indexed", "--prop", "Napomena:Required=yes"},
+                    "Tool",
+                    kPlain,
+                    3314,
+                    "Napomena"},
+        InPlaceCase{"DuplicateUniqueKey",
+                    {"--schema", "indexed", "--prop", "Broj:DefaultValue=1000"},
+                    "Tool",
+                    kPlain,
+                    3022,
+                    "Broj"},
+        InPlaceCase{"ProgramLongerThanItsField",
+                    {"--schema", "indexed"},
+                    "Predugo ime",
+                    kPlain,
+                    3163,
+                    "Program"},
+        InPlaceCase{"EmptyWhereZeroLengthIsNotAllowed",
+                    {"--schema", "indexed", "--prop", "Opis:AllowZeroLength=no"},
+                    "Tool",
+                    "",
+                    3315,
+                    "Opis"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

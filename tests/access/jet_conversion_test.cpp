@@ -160,6 +160,22 @@ TEST(ConversionKeepsTheOriginal, NeverOverATakenName) {
     collection.expectConverted();
 }
 
+// An add into the Access file that was cut off is rolled back before the
+// conversion reads the file: the rows are the old ones, the new one is not
+// half there, and the kept original is the file as it was.
+TEST(ConversionKeepsTheOriginal, AfterRollingBackAnInterruptedAdd) {
+    const JetCollection collection({"--schema", "indexed", "--rows", "389"});
+    interruptAdd(collection.path());
+    ASSERT_TRUE(fs::exists(collection.path() / "Velmora2.db-journal"));
+
+    const InitOutcome outcome = runInit(collection.path());
+    ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);
+    EXPECT_EQ(outcome.out.front(), "Velmora2.db: an interrupted add was rolled back");
+    collection.expectConverted();
+    EXPECT_EQ(readFile(collection.path() / "Velmora2.jet4.db"), collection.original());
+    EXPECT_EQ(folderEntries(collection.path()), kConvertedFolder);
+}
+
 TEST(ConversionKeepsTheOriginal, AsAFlushedCopyWhereThereAreNoHardLinks) {
     const JetCollection collection({"--schema", "rich"});
     ConversionHooks hooks;
@@ -336,11 +352,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--jet3", "--damage", "map-wraps"},
                     nullptr,
                     "it is damaged: the page map of table CD names page 4294967301 of 6"},
-        RefusalCase{"PageMapReachesNoPage",
-                    {"--damage", "map-empty"},
-                    nullptr,
-                    "table CD holds 0 rows where its definition records 12; nothing was "
-                    "converted (velmora2-init --accept-missing-rows converts the rows found)"},
+        RefusalCase{
+            "PageMapReachesNoPage",
+            {"--damage", "map-empty"},
+            nullptr,
+            "table CD holds 0 rows where its definition records 12; nothing was "
+            "converted (velmora2-init --convert --accept-missing-rows converts the rows found)"},
         RefusalCase{"RecordedCountDiffers",
                     {"--schema", "rich", "--recorded-rows", "20"},
                     nullptr,

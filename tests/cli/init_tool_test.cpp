@@ -1,9 +1,11 @@
 #include "tests/support/child_process.h"
+#include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -89,12 +91,15 @@ TEST(InitToolTest, RefusesAFifoAtOnce) {
 }
 
 TEST(InitToolTest, BadArgumentsGiveUsage) {
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{}, {"one", "two"}, {""}}) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {}, {"one", "two"}, {""}, {"--convert"}, {"--convert", "one", "two"}}) {
         SCOPED_TRACE(arguments.size());
         const ChildResult outcome = runInit(arguments);
         EXPECT_EQ(outcome.status, 2);
-        EXPECT_EQ(outcome.errors.rfind("usage: velmora2-init FOLDER", 0), 0U) << outcome.errors;
+        EXPECT_EQ(outcome.errors.rfind(
+                      "usage: velmora2-init [--convert] [--accept-missing-rows] FOLDER", 0),
+                  0U)
+            << outcome.errors;
     }
     EXPECT_EQ(runInit({"--help"}).status, 0);
 }
@@ -106,6 +111,46 @@ TEST(InitToolTest, RefusesAFileWhereTheFolderShouldBe) {
     EXPECT_NE(outcome.status, 0);
     EXPECT_EQ(readFile(root.path() / "plain"), "x");
 }
+
+struct AccessCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+    const char* says; // on standard output when it succeeds, else on standard error
+    friend void PrintTo(const AccessCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class InitOnAccessTest : public ::testing::TestWithParam<AccessCase> {};
+
+// Without --convert, an Access catalogue stays byte for byte as it came from
+// Windows: one the add writes in place gets one line saying it is ready, one
+// it cannot write a line naming --convert, a damaged one a line saying why.
+TEST_P(InitOnAccessTest, LeavesTheAccessFileAsItIs) {
+    const TempDir folder;
+    const fs::path database = folder.path() / "Velmora2.db";
+    makeJet(database, GetParam().arguments);
+    const std::string before = readFile(database);
+
+    const ChildResult outcome = runInit({folder.str()});
+    EXPECT_EQ(outcome.status, GetParam().status);
+    const std::string& said = outcome.status == 0 ? outcome.output : outcome.errors;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(GetParam().says), std::string::npos) << said;
+    EXPECT_EQ(readFile(database), before);
+    EXPECT_EQ(fs::is_directory(folder.path() / "Programi"), outcome.status == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogues, InitOnAccessTest,
+    ::testing::Values(AccessCase{"Jet4", {"--schema", "indexed"}, 0, "ready to add to"},
+                      AccessCase{"Jet3", {"--jet3", "--schema", "rich"}, 1, "--convert"},
+                      AccessCase{"Accdb", {"--accdb"}, 1, "--convert"},
+                      AccessCase{"TextKeyedIndex",
+                                 {"--schema", "indexed", "--index", "Naziv:Napomena"},
+                                 1,
+                                 "--convert"},
+                      AccessCase{"NoTableCD", {"--schema", "nocd"}, 1, "has no table CD"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velmora::testing

@@ -1,9 +1,14 @@
 #include "tests/support/jet_fixture.h"
 
+#include "access/jet_journal.h"
+#include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_collection.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
 #include <sstream>
@@ -48,10 +53,44 @@ InitOutcome runInit(const fs::path& folder, const std::vector<std::string>& envi
         command.insert(command.end(),
                        {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
     }
-    command.insert(command.end(), {VELMORA_INIT_EXE, folder.string()});
+    command.insert(command.end(), {VELMORA_INIT_EXE, "--convert", folder.string()});
     command.insert(command.end(), options.begin(), options.end());
     const ChildResult result = runChild(command, "/dev/null", environment);
     return {result.status, lines(result.output), lines(result.errors)};
+}
+
+std::vector<std::string> jetPageFaults(const fs::path& path, const fs::path& before) {
+    std::vector<std::string> command = {VELMORA_PYTHON, VELMORA_JET4_INVARIANTS, path.string()};
+    if (!before.empty()) {
+        command.insert(command.end(), {"--since", before.string()});
+    }
+    const ChildResult result = runChild(command);
+    std::vector<std::string> faults = lines(result.output + result.errors);
+    if (result.status != 0 && faults.empty()) {
+        faults.push_back("jet4_invariants.py exited " + std::to_string(result.status));
+    }
+    return faults;
+}
+
+void interruptAdd(const fs::path& folder) {
+    const fs::path file = folder / "Velmora2.db";
+    const std::string before = readFile(file);
+    const Descriptor dir(FileSystem::real(), ::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    jet::insertCatalogueRow(dir.get(), "Velmora2.db", {"CDDVD", "Prekinut", "cut off"});
+    const std::string after = readFile(file);
+    std::vector<jet::Page> pages(before.size() / jet::kJetPageSize);
+    std::vector<std::pair<std::uint32_t, const jet::Page*>> originals;
+    for (std::size_t at = 0; at < before.size(); at += jet::kJetPageSize) {
+        if (before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) != 0) {
+            jet::Page& page = pages[at / jet::kJetPageSize];
+            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), page.size(),
+                        page.begin());
+            originals.emplace_back(static_cast<std::uint32_t>(at / jet::kJetPageSize), &page);
+        }
+    }
+    const Descriptor fd(FileSystem::real(), ::open(file.c_str(), O_RDONLY));
+    jet::writeJournal(dir.get(), jet::journalName("Velmora2.db"), fd.get(), before.size(),
+                      originals);
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

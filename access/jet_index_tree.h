@@ -1,0 +1,70 @@
+#pragma once
+
+#include "access/jet_page_file.h"
+#include "access/jet_writable_table.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace velmora::jet {
+
+// One real index of a table as a B-tree of index pages, and the insertion of
+// one entry into it. Leaf pages (0x04) hold an entry per row: the key, then
+// the row's page (3 bytes) and number (1 byte), big-endian. Node pages (0x03)
+// hold, for each child page, the child's last entry followed by the child's
+// number (4 bytes, big-endian); the rightmost child of a node on the tree's
+// right edge may instead be its "tail", named in the page header and not by
+// an entry. Entries after the first on a page leave out the prefix that all
+// of them share with the first.
+class IndexTree {
+public:
+    IndexTree(PageFile& file, WritableTable& definition, std::size_t realIndex,
+              std::function<std::uint32_t()> allocate);
+
+    struct Placement {
+        bool keyExists = false; // an entry with an equal key is already there
+    };
+    // Puts the entry for `key` and the row at (dataPage, row) in its place,
+    // splitting pages that overflow (and growing a new root). Reports
+    // whether the key was there already (so unique indexes refuse it before
+    // anything is written: this changes only pages in memory).
+    Placement insert(const std::vector<unsigned char>& key, std::uint32_t dataPage, unsigned row);
+
+    // The key of the index's last entry (its largest), without the row
+    // pointer; nothing for an empty index.
+    std::optional<std::vector<unsigned char>> lastKey();
+
+private:
+    struct IndexPage {
+        std::uint32_t number = 0;
+        bool leaf = true;
+        std::uint32_t prev = 0;
+        std::uint32_t next = 0;
+        std::uint32_t tail = 0;
+        std::vector<std::vector<unsigned char>> entries; // whole, prefix restored
+    };
+    struct Step {
+        IndexPage page;
+        long slot = -1; // the entry followed into the child; -1: the tail
+    };
+
+    IndexPage read(std::uint32_t number);
+    // Writes the page, splitting it when it does not fit; keeps the parent
+    // (path[level - 1]) right.
+    void store(std::vector<Step>& path, std::size_t level);
+    static bool fits(const IndexPage& page);
+    void write(const IndexPage& page);
+    std::vector<unsigned char> parentEntry(const IndexPage& child) const;
+    std::uint32_t newPage();
+
+    PageFile& m_file;
+    WritableTable& m_definition;
+    std::size_t m_index;
+    std::function<std::uint32_t()> m_allocate;
+    // The entry goes after every other one: a full page then keeps only it.
+    bool m_appendedAtEnd = false;
+};
+
+} // namespace velmora::jet

@@ -1,6 +1,7 @@
 #include "catalogue/copy/running_copies.h"
 
 #include "catalogue/copy/background_task.h"
+#include "catalogue/copy/file_system.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -55,7 +56,12 @@ void stopRunningCopies(std::chrono::milliseconds patience) {
 void stopRunningCopiesAtExit() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // What the stopping copies use is made before the handler is
+        // registered, so it is destroyed only after the handler has run: the
+        // registry, and the real file system through which each worker
+        // removes its own temporary file.
         registry();
+        FileSystem::real();
         std::atexit([] { stopRunningCopies(kPatienceAtExit); });
     });
 }

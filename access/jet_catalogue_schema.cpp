@@ -168,47 +168,50 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
             throw JetError("it is damaged: the catalogue's page map is of an unknown kind");
         }
         for (const std::uint32_t page : *owned) {
-            forEachLiveRow(format, file.pageCount(), catalogue.page, page, pages, [&](Bytes row) {
-                const auto fields = rowFields(format, catalogue, row);
-                if (!fields) {
-                    throw JetError("it is damaged: a row of the catalogue on page " +
-                                   std::to_string(page) + " cannot be taken apart");
-                }
-                const auto& f = *fields;
-                if (!f[type] || f[type]->size() < 2 ||
-                    (getLe16(*f[type], 0) & 0x7F) != kTableObject || !f[id] || f[id]->size() < 4 ||
-                    !f[name] || foldName(utf8FromJetText(*f[name])) != wanted) {
-                    return;
-                }
-                if (f[flags] && f[flags]->size() >= 4 &&
-                    (getLe32(*f[flags], 0) & kSystemObjectFlags) != 0) {
-                    return;
-                }
-                if (found) {
-                    throw JetError("it is damaged: the catalogue names table " +
-                                   std::string(table) + " twice");
-                }
-                CatalogueSchema& schema = found.emplace();
-                schema.definitionPage = getLe32(*f[id], 0) & 0x00FFFFFF;
-                if (!f[properties]) {
-                    return;
-                }
-                const std::string bytes =
-                    readLongValue(format, file.pageCount(), *f[properties], pages,
-                                  "the properties of table " + std::string(table));
-                PropertyBlock tableBlock;
-                std::map<std::string, PropertyBlock> columnBlocks;
-                readProperties(
-                    Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
-                    tableBlock, columnBlocks, [&] {
-                        throw JetError("it is damaged: the properties of table " +
-                                       std::string(table) + " do not add up");
-                    });
-                schema.tableValidationRule = columnProperties(tableBlock).validationRule;
-                for (const auto& [folded, block] : columnBlocks) {
-                    schema.columns.emplace(folded, columnProperties(block));
-                }
-            });
+            forEachLiveRow(
+                format, file.pageCount(), catalogue.page, page, pages, what,
+                [&](Bytes row, unsigned) {
+                    const auto fields = rowFields(format, catalogue, row);
+                    if (!fields) {
+                        throw JetError("it is damaged: a row of the catalogue on page " +
+                                       std::to_string(page) + " cannot be taken apart");
+                    }
+                    const auto& f = *fields;
+                    if (!f[type] || f[type]->size() < 2 ||
+                        (getLe16(*f[type], 0) & 0x7F) != kTableObject || !f[id] ||
+                        f[id]->size() < 4 || !f[name] ||
+                        foldName(utf8FromJetText(*f[name])) != wanted) {
+                        return;
+                    }
+                    if (f[flags] && f[flags]->size() >= 4 &&
+                        (getLe32(*f[flags], 0) & kSystemObjectFlags) != 0) {
+                        return;
+                    }
+                    if (found) {
+                        throw JetError("it is damaged: the catalogue names table " +
+                                       std::string(table) + " twice");
+                    }
+                    CatalogueSchema& schema = found.emplace();
+                    schema.definitionPage = getLe32(*f[id], 0) & 0x00FFFFFF;
+                    if (!f[properties]) {
+                        return;
+                    }
+                    const std::string bytes =
+                        readLongValue(format, file.pageCount(), *f[properties], pages,
+                                      "the properties of table " + std::string(table));
+                    PropertyBlock tableBlock;
+                    std::map<std::string, PropertyBlock> columnBlocks;
+                    readProperties(
+                        Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+                        tableBlock, columnBlocks, [&] {
+                            throw JetError("it is damaged: the properties of table " +
+                                           std::string(table) + " do not add up");
+                        });
+                    schema.tableValidationRule = columnProperties(tableBlock).validationRule;
+                    for (const auto& [folded, block] : columnBlocks) {
+                        schema.columns.emplace(folded, columnProperties(block));
+                    }
+                });
         }
     } catch (const JetError& error) {
         throwDamaged(file.name(), error);

@@ -75,13 +75,9 @@ std::span<const unsigned char> rowAt(const JetFormat& format, std::uint32_t page
 }
 
 void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint32_t owner,
-                    std::uint32_t page, const PageSource& source,
-                    const std::function<void(std::span<const unsigned char>)>& onRow) {
+                    std::uint32_t page, const PageSource& source, const std::string& what,
+                    const std::function<void(std::span<const unsigned char>, unsigned)>& onRow) {
     constexpr unsigned char kDataPage = 0x01;
-    if (page == 0 || page >= pageCount) {
-        damaged("a page map names page " + std::to_string(page) + " of " +
-                std::to_string(pageCount));
-    }
     // A copy: following a pointer reads another page through the source.
     const std::span<const unsigned char> read = source(page);
     const std::vector<unsigned char> bytes(read.begin(), read.end());
@@ -90,7 +86,8 @@ void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint3
     }
     const unsigned rows = getLe16(bytes, format.data.rowCount);
     for (unsigned row = 0; row < rows; ++row) {
-        const std::string where = "row " + std::to_string(row) + " of page " + std::to_string(page);
+        const std::string where =
+            "row " + std::to_string(row) + " of page " + std::to_string(page) + " in " + what;
         const auto span = rowSpan(format, bytes, row);
         if (!span) {
             damaged(where + " lies outside its page");
@@ -101,7 +98,7 @@ void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint3
         const std::span<const unsigned char> stored =
             std::span<const unsigned char>(bytes).subspan(span->start, span->length);
         if ((span->flags & kOverflowRow) == 0) {
-            onRow(stored);
+            onRow(stored, row);
             continue;
         }
         if (stored.size() < 4) {
@@ -120,7 +117,7 @@ void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint3
             (moved->flags & kOverflowRow)) {
             damaged(where + " points to a row that is not there");
         }
-        onRow(other.subspan(moved->start, moved->length));
+        onRow(other.subspan(moved->start, moved->length), row);
     }
 }
 

@@ -69,13 +69,14 @@ std::span<const unsigned char> rowAt(const JetFormat& format, std::uint32_t page
                                      std::uint32_t pageRow, const PageSource& source,
                                      const std::string& what);
 
-// Calls `onRow` with the bytes of every live row of data page `page` when it
-// belongs to the table defined on `owner` (a page of another table or kind
-// is passed over): deleted rows are skipped, a row that moved is read where
-// its pointer says, one step only. A slot that does not make sense is damage.
+// Calls `onRow` with the bytes and slot of every live row of data page `page`
+// when it belongs to the table defined on `owner` (a page of another table or
+// kind is passed over): deleted rows are skipped, a row that moved is read
+// where its pointer says, one step only. A slot that does not make sense is
+// damage ("row 3 of page 7 in <what> ...").
 void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint32_t owner,
-                    std::uint32_t page, const PageSource& source,
-                    const std::function<void(std::span<const unsigned char>)>& onRow);
+                    std::uint32_t page, const PageSource& source, const std::string& what,
+                    const std::function<void(std::span<const unsigned char>, unsigned)>& onRow);
 
 // The pages a usage map (the row itself: its kind, then its bits) names, in
 // ascending order, each once; nothing for a kind of map this reader does not

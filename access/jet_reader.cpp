@@ -27,7 +27,6 @@ namespace {
 // The row-slot rule and its flags are jet_pages.h's (libmdb 1.0.0 returns
 // the moved copies that kDeletedRow marks; they are skipped here).
 
-constexpr unsigned char kDataPage = 0x01;
 // The catalogue (MSysObjects) is defined on page 2 in Jet 3 and Jet 4.
 constexpr unsigned long kCatalogueTablePage = 2;
 // Catalogue flags that mark a system table (as libmdb's mdb_is_system_table).
@@ -48,13 +47,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
-
-std::uint32_t le16(const unsigned char* p) {
-    return getLe16({p, 2}, 0);
-}
-std::uint32_t le32(const unsigned char* p) {
-    return getLe32({p, 4}, 0);
-}
 
 Storage storageOf(int jetType) {
     switch (jetType) {
@@ -462,47 +454,25 @@ struct JetReader::State {
         std::vector<Value> values(def->num_cols);
         std::uint64_t count = 0;
         const std::size_t candidates = pages ? pages->size() : pageCount;
+        const PageSource source = [&](std::uint32_t page) {
+            return std::span<const unsigned char>(
+                readPage(page, false, [&] { return "the page map of table " + name; }), pageSize());
+        };
         for (std::size_t next = pages ? 0 : 1; next < candidates; ++next) {
             const std::uint32_t page = pages ? (*pages)[next] : static_cast<std::uint32_t>(next);
-            const std::span<const unsigned char> buffer(
-                readPage(page, false, [&] { return "the page map of table " + name; }), pageSize());
-            // A map may name a page that now belongs to another table.
-            if (buffer[0] != kDataPage || le32(buffer.data() + layout->data.owner) != owner) {
-                continue;
-            }
-            const unsigned rows = le16(buffer.data() + layout->data.rowCount);
-            for (unsigned row = 0; row < rows; ++row) {
-                const Place where{name, page, row};
-                auto span = rowSpan(*layout, {mdb->pg_buf, pageSize()}, row);
-                if (!span) {
-                    damaged(where.text() + " lies outside its page");
-                }
-                if (span->flags & kDeletedRow) {
-                    continue;
-                }
-                if (span->flags & kOverflowRow) {
-                    if (span->length < 4) {
-                        damaged(where.text() + " is a broken overflow pointer");
-                    }
-                    const unsigned char* pointer = mdb->pg_buf + span->start;
-                    const unsigned targetRow = pointer[0];
-                    const std::uint32_t targetPage = le32(pointer) >> 8;
-                    const auto here = [&] { return where.text(); };
-                    const unsigned char* target = readPage(targetPage, false, here);
-                    span = rowSpan(*layout, {target, pageSize()}, targetRow);
-                    // One step only: a pointer to a pointer is damage.
-                    if (target[0] != kDataPage || le32(target + layout->data.owner) != owner ||
-                        !span || (span->flags & kOverflowRow)) {
-                        damaged(where.text() + " points to a row that is not there");
-                    }
-                    decodeRow(def, *span, fields, values, where);
-                    readPage(page, false, here); // back to the page being scanned
-                } else {
-                    decodeRow(def, *span, fields, values, where);
-                }
-                onRow(values);
-                ++count;
-            }
+            forEachLiveRow(
+                *layout, pageCount, owner, page, source, "table " + name,
+                [&](std::span<const unsigned char> row, unsigned slot) {
+                    // libmdb takes a row apart in its page buffer:
+                    // the row is moved to the buffer's start, and
+                    // libmdb told that the buffer holds no page
+                    // (it would not read the page again).
+                    std::memmove(mdb->pg_buf, row.data(), row.size());
+                    mdb->cur_pg = 0;
+                    decodeRow(def, {0, row.size(), 0}, fields, values, Place{name, page, slot});
+                    onRow(values);
+                    ++count;
+                });
         }
         return count;
     }

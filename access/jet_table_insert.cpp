@@ -285,7 +285,7 @@ private:
             }
             try {
                 forEachLiveRow(m_format, m_file.pageCount(), m_definition.page, number, source,
-                               [&](Bytes) { ++liveRows; });
+                               table, [&](Bytes, unsigned) { ++liveRows; });
             } catch (const JetError& error) {
                 throwDamaged(m_file.name(), error);
             }

@@ -94,6 +94,14 @@ std::vector<std::pair<std::uint32_t, const Page*>> PageFile::originals() const {
     return out;
 }
 
+std::vector<std::pair<std::uint32_t, const Page*>> PageFile::written() const {
+    std::vector<std::pair<std::uint32_t, const Page*>> out;
+    for (const std::uint32_t number : m_changed) {
+        out.emplace_back(number, m_pages.at(number).get());
+    }
+    return out;
+}
+
 void PageFile::write() {
     std::vector<std::uint32_t> order = m_changed;
     std::sort(order.begin(), order.end());

@@ -36,6 +36,8 @@ public:
 
     // The pages that existed and change, with their original bytes.
     std::vector<std::pair<std::uint32_t, const Page*>> originals() const;
+    // Every page this add writes (changed or appended), with its new bytes.
+    std::vector<std::pair<std::uint32_t, const Page*>> written() const;
     // Writes every changed and appended page, then flushes the file.
     void write();
 

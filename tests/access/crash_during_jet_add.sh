@@ -49,7 +49,7 @@ for fixture in "--rows 389" "--rows 600 --last-page-free 12"; do
             # it would fail every traced run.
             run_add "$folder" Alat env ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
                 strace -f -qq -o /dev/null -P "$folder/Velmora2.db" \
-                -P "$folder/Velmora2.db-journal" -P "$folder" \
+                -P "$folder/Velmora2.db-vjournal" -P "$folder" \
                 -e trace="$call" -e inject="$call:signal=KILL:when=$n" 2>"$tmp/traced.err" ||
                 status=$?
             [[ $status == 0 ]] && break # the add ran past its last such call
@@ -57,7 +57,7 @@ for fixture in "--rows 389" "--rows 600 --last-page-free 12"; do
             [[ $status == 137 ]] || fail "$where: the traced add ended with $status: $(tail -n 2 "$tmp/traced.err")"
             ((points += 1))
             "$init" "$folder" >"$tmp/init.out" 2>&1 || fail "$where: velmora2-init: $(cat "$tmp/init.out")"
-            [[ ! -e $folder/Velmora2.db-journal ]] || fail "$where: the journal is still there"
+            [[ ! -e $folder/Velmora2.db-vjournal ]] || fail "$where: the journal is still there"
             whole "$folder" "$where, rolled back"
             after=$(rows "$folder")
             [[ $after == "$before" || $after == $((before + 1)) ]] ||

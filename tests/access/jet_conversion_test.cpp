@@ -166,7 +166,7 @@ TEST(ConversionKeepsTheOriginal, NeverOverATakenName) {
 TEST(ConversionKeepsTheOriginal, AfterRollingBackAnInterruptedAdd) {
     const JetCollection collection({"--schema", "indexed", "--rows", "389"});
     interruptAdd(collection.path());
-    ASSERT_TRUE(fs::exists(collection.path() / "Velmora2.db-journal"));
+    ASSERT_TRUE(fs::exists(collection.path() / "Velmora2.db-vjournal"));
 
     const InitOutcome outcome = runInit(collection.path());
     ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);

@@ -1,12 +1,16 @@
 #include "access/jet_default_value.h"
 #include "access/jet_journal.h"
+#include "access/jet_lock_file.h"
 #include "access/jet_page_file.h"
 #include "access/jet_reader.h"
 #include "access/jet_writer.h"
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -423,6 +427,92 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     true, true, false, "damaged"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct SharedCase {
+    const char* name;
+    bool lockFile;       // a Velmora2.ldb with ACCESS-PC's entry lies beside the catalogue
+    bool userLock;       // ... and ACCESS-PC holds its user lock: the file is open there
+    const char* refusal; // the one line, or "" when the row goes in
+    friend void PrintTo(const SharedCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class JetSharedTest : public ::testing::TestWithParam<SharedCase> {};
+
+// Another program that has the catalogue open holds a user lock in its lock
+// file: the add waits briefly, then refuses, naming the computer, with
+// nothing written. A lock file without a lock held is a leftover and no
+// obstacle; one the add made is removed after it, one it found is not.
+TEST_P(JetSharedTest, RefusesOnlyWhileAnotherProgramHasTheFileOpen) {
+    const SharedCase& c = GetParam();
+    const TempDir folder;
+    const fs::path file = folder.path() / kName;
+    const fs::path ldb = folder.path() / "Velmora2.ldb";
+    makeJet(file, {"--schema", "rich"});
+    std::string entry(64, '\0');
+    entry.replace(0, 9, "ACCESS-PC");
+    entry.replace(32, 5, "Admin");
+    if (c.lockFile) {
+        writeFile(ldb, entry);
+    }
+    const Descriptor other(FileSystem::real(), ::open(ldb.c_str(), O_RDWR));
+    if (c.userLock) {
+        struct flock user {};
+        user.l_type = F_WRLCK;
+        user.l_whence = SEEK_SET;
+        user.l_start = 0x10000001;
+        user.l_len = 1;
+        ASSERT_EQ(::fcntl(other.get(), F_OFD_SETLK, &user), 0);
+    }
+    const std::string before = readFile(file);
+    const Folder dir(folder.path());
+    if (*c.refusal != '\0') {
+        try {
+            jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+            ADD_FAILURE() << "the row was added";
+        } catch (const JetWriteError& error) {
+            EXPECT_EQ(error.kind(), Kind::InUse);
+            EXPECT_EQ(std::string(error.what()), c.refusal);
+        }
+        EXPECT_EQ(readFile(file), before);
+    } else {
+        jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+        EXPECT_EQ(readCd(file).size(), 15U);
+    }
+    EXPECT_EQ(fs::exists(ldb), c.lockFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherPrograms, JetSharedTest,
+    ::testing::Values(SharedCase{"NoLockFile", false, false, ""},
+                      SharedCase{"LeftoverLockFile", true, false, ""},
+                      SharedCase{"OpenInAccess", true, true,
+                                 "Velmora2.db is open in ACCESS-PC; close it there and add again"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// While an add holds the catalogue, other programs see a user of it: a user
+// lock on the lock file and the catalogue, and an entry naming this computer.
+TEST(JetLockFile, OthersSeeTheAddAsAUser) {
+    const TempDir folder;
+    makeJet(folder.path() / kName, {"--schema", "rich"});
+    const Folder dir(folder.path());
+    const Descriptor catalogue(FileSystem::real(), ::open((folder.path() / kName).c_str(), O_RDWR));
+    const jet::JetLockFile ours(dir.fd, kName, catalogue.get(), std::chrono::milliseconds(0));
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    for (const char* name : {"Velmora2.ldb", kName}) {
+        const Descriptor other(FileSystem::real(), ::open((folder.path() / name).c_str(), O_RDWR));
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = 0x10000001;
+        probe.l_len = 255;
+        ASSERT_EQ(::fcntl(other.get(), F_OFD_GETLK, &probe), 0);
+        EXPECT_NE(probe.l_type, F_UNLCK) << name;
+    }
+    const std::string entry = readFile(folder.path() / "Velmora2.ldb");
+    ASSERT_GE(entry.size(), 64U);
+    EXPECT_EQ(strncasecmp(entry.c_str(), host, std::strlen(entry.c_str())), 0) << entry.c_str();
+}
 
 // Velmora2.db that is a link is not followed; its target stays as it was.
 TEST(JetWriter, DoesNotFollowALinkedCatalogue) {

@@ -35,11 +35,25 @@ struct flock range(short type, off_t start, off_t length) {
     return lock;
 }
 
+// An open file description lock, or where the file system has none (a CIFS
+// mount answers EINVAL) the process's own POSIX lock: the server still sees
+// it, though closing another descriptor of the file then drops it.
+int lockCall(int fd, int ofdCommand, int processCommand, struct flock* lock) {
+    if (::fcntl(fd, ofdCommand, lock) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL) {
+        return -1;
+    }
+    lock->l_pid = 0;
+    return ::fcntl(fd, processCommand, lock);
+}
+
 // Whether another open file (of any process) holds a lock over the range;
 // where it does, `held` tells where.
 bool heldByOther(int fd, off_t start, off_t length, struct flock* held = nullptr) {
     struct flock probe = range(F_WRLCK, start, length);
-    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+    if (lockCall(fd, F_OFD_GETLK, F_GETLK, &probe) != 0) {
         throwIo("cannot read the locks of the catalogue", errno);
     }
     if (held != nullptr) {
@@ -50,7 +64,7 @@ bool heldByOther(int fd, off_t start, off_t length, struct flock* held = nullptr
 
 bool take(int fd, off_t start, off_t length) {
     struct flock lock = range(F_WRLCK, start, length);
-    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+    if (lockCall(fd, F_OFD_SETLK, F_SETLK, &lock) == 0) {
         return true;
     }
     if (errno != EAGAIN && errno != EACCES) {
@@ -146,7 +160,7 @@ JetLockFile::JetLockFile(int folderFd, std::string_view fileName, int catalogueF
                     m_user = user;
                 } else {
                     struct flock undo = range(F_UNLCK, kUserLocks + user, 1);
-                    ::fcntl(m_fd, F_OFD_SETLK, &undo);
+                    lockCall(m_fd, F_OFD_SETLK, F_SETLK, &undo);
                 }
             }
         }
@@ -175,7 +189,7 @@ JetLockFile::~JetLockFile() {
         // What is left is a leftover entry: it means nobody without its lock.
     }
     struct flock all = range(F_UNLCK, 0, 0);
-    ::fcntl(m_catalogueFd, F_OFD_SETLK, &all);
+    lockCall(m_catalogueFd, F_OFD_SETLK, F_SETLK, &all);
     ::close(m_fd); // releases the locks on the lock file
 }
 

@@ -21,7 +21,8 @@
 //
 // The locks are open file description locks (F_OFD_SETLK): they conflict
 // with the POSIX locks a file server takes for Windows clients, and no other
-// descriptor of the file in this process can drop them by closing.
+// descriptor of the file in this process can drop them by closing. Where a
+// file system has none (a CIFS mount) they are the process's POSIX locks.
 namespace velmora::jet {
 
 // "Velmora2.db" -> "Velmora2.ldb".

@@ -83,6 +83,14 @@ std::vector<std::pair<std::uint32_t, const Page*>> PageFile::originals() const {
     return out;
 }
 
+std::vector<std::pair<std::uint32_t, const Page*>> PageFile::written() const {
+    std::vector<std::pair<std::uint32_t, const Page*>> out;
+    for (const auto& [number, stage] : m_changed) {
+        out.emplace_back(number, m_pages.at(number).get());
+    }
+    return out;
+}
+
 void PageFile::writePage(std::uint32_t number) {
     const Page& page = *m_pages.at(number);
     const std::size_t pageSize = m_format.pageSize;

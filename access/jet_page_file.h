@@ -67,6 +67,8 @@ public:
 
     // The pages that existed and change, with their original bytes.
     std::vector<std::pair<std::uint32_t, const Page*>> originals() const;
+    // Every page this add writes (changed or appended), with its new bytes.
+    std::vector<std::pair<std::uint32_t, const Page*>> written() const;
     // Writes the appended pages and flushes them, then the changed pages
     // stage by stage, each stage flushed before the next.
     void write();

@@ -30,6 +30,15 @@ public:
         Damaged,
         // Reading, writing, locking or flushing failed; the number is errno.
         Io,
+        // Another program has the catalogue open (its user lock is held in
+        // the lock file beside it); nothing was written. The text names the
+        // computer.
+        InUse,
+        // The row is stored and the file complete; what failed afterwards
+        // (removing the journal, flushing the folder) is the text, the number
+        // errno. Never to be reported as a failed insert: a retry would store
+        // the row twice.
+        AfterCommit,
     };
 
     JetWriteError(Kind kind, std::int32_t number, const std::string& description)
@@ -55,6 +64,8 @@ inline constexpr std::int32_t kJetNoSuchTable = 3078;
 inline constexpr std::int32_t kJetNoSuchColumn = 3127;
 // Our own number for what the writer cannot do (the engine has none).
 inline constexpr std::int32_t kJetCannotWriteInPlace = 3251; // "operation not supported"
+// The engine's number for a database that another user on another machine holds.
+inline constexpr std::int32_t kJetLockedByUser = 3260;
 
 // The one-line refusals every part of the writer throws. `file` is the
 // catalogue's name as the caller gave it.

@@ -61,7 +61,11 @@ struct JetInsertResult {
 // an interrupted earlier add is rolled back first. Before the first page
 // changes, the original pages go into the journal `journalName(fileName)`
 // beside the file and are flushed; the journal is removed when the file is
-// complete and flushed.
+// complete and flushed. Another program that has the file open (its user
+// lock held in the lock file beside it) is waited for briefly, then the add
+// is refused (InUse); while adding, the add holds a user lock and entry of
+// its own and the write locks of the pages it writes. A failure after the
+// row is stored is AfterCommit.
 JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
                                    const CatalogueRow& row);
 
@@ -77,7 +81,11 @@ void checkCatalogueWritable(int folderFd, std::string_view fileName);
 // catalogue.
 bool recoverInterruptedInsert(int folderFd, std::string_view fileName);
 
-// "Velmora2.db" -> "Velmora2.db-journal".
+// "Velmora2.db" -> "Velmora2.db-vjournal", a name no other engine gives its
+// journal.
 std::string journalName(std::string_view fileName);
+// "Velmora2.db" -> "Velmora2.db-journal": where an earlier version kept it,
+// and where SQLite keeps its own.
+std::string legacyJournalName(std::string_view fileName);
 
 } // namespace velmora::jet

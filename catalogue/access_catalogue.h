@@ -1,5 +1,8 @@
 #pragma once
 
+#include "catalogue/failure.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +22,11 @@ bool isJet4Catalogue(const std::string& databasePath);
 // earlier add. Throws Failure: for a refusal (before anything is written) the
 // engine's number and our description naming the column, or what the add
 // cannot write and `velmora2-init --convert`; errno for a read or write that
-// failed.
-void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
-                               std::string_view program, std::string_view opis);
+// failed. A failure after the row is stored (the journal or the folder that
+// could not be flushed) is returned instead: the row is there, and adding it
+// again would store it twice.
+std::optional<Failure> insertIntoAccessCatalogue(const std::string& applicationFolder,
+                                                 std::string_view kategorija,
+                                                 std::string_view program, std::string_view opis);
 
 } // namespace velmora

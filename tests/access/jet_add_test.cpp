@@ -194,7 +194,7 @@ TEST_P(AddIntoAccessTest, TheRowGoesIntoTheFileOrNothingChanges) {
     const TempDir sources;
     fillEntry(window, sources, c.opis, c.program);
     EXPECT_EQ(Dodaj(window), c.refusal != 0 ? AddOutcome::DatabaseFailed : AddOutcome::Added);
-    EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-journal"));
+    EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-vjournal"));
 
     if (c.refusal != 0) {
         ASSERT_EQ(window.boxes().size(), 2U);

@@ -13,7 +13,7 @@ namespace velmora {
 
 // The add's window on a terminal: the fields are one entry's texts, the
 // caption and the message boxes go to the progress report, and letting
-// pending events run means looking for SIGINT, SIGTERM or SIGHUP, which sets the
+// pending events run means looking for an ending signal, which sets the
 // cancel flag that the copies read.
 class TerminalFrontEnd final : public EntryWindow {
 public:

@@ -51,7 +51,10 @@ start_xvfb "$tmp"
 # start_and_add SETUP: starts the program, enters the program "Big" with SETUP
 # and the picture, and clicks "Dodaj". Sets wid and app_pid.
 start_and_add() {
-    "$collection/Velmora2ADD" >>"$tmp/app.log" 2>&1 &
+    # A shell without job control starts a command in the background with
+    # SIGINT and SIGQUIT ignored, which the program then keeps ignoring;
+    # Ctrl-C and Ctrl-\ in a terminal reach a program started in its foreground.
+    env --default-signal=INT,QUIT "$collection/Velmora2ADD" >>"$tmp/app.log" 2>&1 &
     app_pid=$!
     wid=$(find_window 30 "Velmora 2.0 ADD New Program") || true
     [[ -n $wid ]] || fail "the window did not appear"

@@ -12,9 +12,20 @@
 # swaps every round), three rounds with pauses, medians and their ratio; on
 # the machine's own disk and, as root, on a fresh ext4 file system in an image.
 #
+# "after": the add that follows another large write, and the reverse. In the
+# order "write, then": cp + sync of SIZE GiB into another file, a pause, then
+# the timed replace (velmora2-add, cp + sync, rsync --whole-file + sync, each
+# over its own target). In the order "then write": the timed replace, a pause,
+# then the cp + sync of the other file, itself timed. Three rounds, medians,
+# and the add's ratio to both anchors; on the own disk and, as root, on fresh
+# file systems in image files (VELMORA_BENCH_FS, default ext4: any of ext4,
+# xfs, btrfs, exfat, ntfs; one that cannot be made or mounted is skipped with
+# a message). VELMORA_BENCH_ADD names another velmora2-add to time (an
+# earlier build, for a before and after).
+#
 #   bench/copy_bench.sh [BUILD_DIR] [RUNS] [PARTS] [SIZE_GIB]
-# PARTS: window, cli or window,cli (the default). SIZE_GIB (default 2) is the
-# cli part's size.
+# PARTS: window, cli, after, or several joined by commas (default window,cli).
+# SIZE_GIB (default 2) is the size of the cli and after parts.
 # The window part's copies go to VELMORA_BENCH_DIR when it is set; otherwise,
 # as root, to a fresh ext4 file system in an image file, where both sides find
 # the same free space (on a long-used disk, where a large file's blocks land
@@ -37,6 +48,7 @@ cleanup() {
         umount "$mounted"
         rmdir "$mounted"
     fi
+    [[ -n ${loop:-} ]] && losetup -d "$loop"
     [[ -n $image ]] && rm -f "$image"
     return 0
 }
@@ -155,5 +167,133 @@ cli_part() {
     fi
 }
 
+# mount_image FS: a fresh file system FS in an image file on the own disk,
+# mounted at $mounted; fails when it cannot be made or mounted here.
+loop=
+mount_image() {
+    local fs=$1
+    image=$(mktemp "$own_disk/copy-bench-$fs.XXXXXX")
+    truncate -s 16G "$image"
+    mounted=$(mktemp -d /tmp/copy-bench-mnt.XXXXXX)
+    case $fs in
+    ext4) mkfs.ext4 -q -F "$image" && mount -o loop "$image" "$mounted" ;;
+    xfs) mkfs.xfs -q -f "$image" && mount -o loop "$image" "$mounted" ;;
+    btrfs) mkfs.btrfs -q -f "$image" && mount -o loop "$image" "$mounted" ;;
+    exfat) mkfs.exfat "$image" >/dev/null && loop=$(losetup -f --show "$image") &&
+        mount.exfat-fuse "$loop" "$mounted" ;;
+    ntfs) mkntfs -q -F -Q "$image" && ntfs-3g "$image" "$mounted" ;;
+    *) return 1 ;;
+    esac
+}
+unmount_image() {
+    umount "$mounted" 2>/dev/null || true
+    [[ -z $loop ]] || losetup -d "$loop"
+    loop=
+    rmdir "$mounted"
+    rm -f "$image"
+    mounted=
+    image=
+}
+
+# after_round DIR LABEL: the "after" part in DIR.
+after_round() {
+    local dir=$1 label=$2
+    local add_command=${VELMORA_BENCH_ADD:-$build/bin/velmora2-add}
+    work=$(mktemp -d "$dir/copy-bench-after.XXXXXX")
+    local collection=$work/collection bytes=$((cli_size * 1024 * 1024 * 1024))
+    mkdir -p "$collection" "$work/cp" "$work/rsync"
+    "$build/bin/velmora2-init" "$collection" >/dev/null
+    head -c 1000 /dev/urandom >"$work/picture.bmp"
+    head -c "$bytes" /dev/urandom >"$work/setup.exe"
+    head -c "$bytes" /dev/urandom >"$work/other.bin"
+    mkdir -p "$collection/Programi/Big"
+    local target
+    for target in "$collection/Programi/Big/Setup.exe" "$work/cp/Setup.exe" \
+        "$work/rsync/Setup.exe" "$work/other-copy.bin"; do
+        cp "$work/setup.exe" "$target"
+    done
+    sync
+    replace() {
+        case $1 in
+        add) "$add_command" --collection "$collection" --program Big \
+            --setup "$work/setup.exe" --picture "$work/picture.bmp" -q ;;
+        cp) cp "$work/setup.exe" "$work/cp/Setup.exe" && sync "$work/cp/Setup.exe" ;;
+        rsync) rsync --whole-file "$work/setup.exe" "$work/rsync/Setup.exe" &&
+            sync "$work/rsync/Setup.exe" ;;
+        esac
+    }
+    big_write() { cp "$work/other.bin" "$work/other-copy.bin" && sync "$work/other-copy.bin"; }
+    local tools=(add cp)
+    command -v rsync >/dev/null && tools+=(rsync) || echo "(no rsync here: its anchor is left out)"
+    echo "== the replacing add of ${cli_size} GiB next to another large write, $label =="
+    local order tool round start took
+    declare -A times=()
+    for order in "write, then" "then write"; do
+        for round in 1 2 3; do
+            for tool in "${tools[@]}"; do
+                sync
+                sleep 2
+                if [[ $order == "write, then" ]]; then
+                    big_write
+                    sleep 2
+                    start=$(millis)
+                    replace "$tool"
+                    took=$(($(millis) - start))
+                else
+                    start=$(millis)
+                    replace "$tool"
+                    took=$(($(millis) - start))
+                    sleep 2
+                    start=$(millis)
+                    big_write
+                    times[$order/$tool/follower]+="$(($(millis) - start)) "
+                fi
+                times[$order/$tool]+="$took "
+            done
+        done
+        local add cp rsync follower line
+        add=$(printf '%s\n' ${times[$order/add]} | median)
+        cp=$(printf '%s\n' ${times[$order/cp]} | median)
+        line=$(printf '%s: add %d ms, cp + sync %d ms (ratio %.2f)' "$order" "$add" "$cp" \
+            "$(awk "BEGIN { print $add / $cp }")")
+        if [[ -n ${times[$order/rsync]:-} ]]; then
+            rsync=$(printf '%s\n' ${times[$order/rsync]} | median)
+            line+=$(printf ', rsync --whole-file + sync %d ms (ratio %.2f)' "$rsync" \
+                "$(awk "BEGIN { print $add / $rsync }")")
+        fi
+        if [[ $order == "then write" ]]; then
+            line+="; the write after them:"
+            for tool in "${tools[@]}"; do
+                follower=$(printf '%s\n' ${times[$order/$tool/follower]} | median)
+                line+=" $tool $follower ms"
+            done
+        fi
+        echo "median of 3, $line (rounds: add ${times[$order/add]}ms, cp ${times[$order/cp]}ms)"
+    done
+    cmp -s "$work/setup.exe" "$collection/Programi/Big/Setup.exe" || {
+        echo "the add's Setup.exe differs from its source" >&2
+        exit 1
+    }
+    rm -rf "$work"
+    work=
+}
+
+after_part() {
+    echo "(load: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors)"
+    after_round "$own_disk" "the own disk ($(df --output=source,fstype "$own_disk" | tail -n 1 | xargs))"
+    [[ $(id -u) == 0 ]] || return 0
+    local fs
+    for fs in ${VELMORA_BENCH_FS:-ext4}; do
+        if mount_image "$fs" >/dev/null 2>&1; then
+            after_round "$mounted" "a fresh $fs file system in an image file"
+            unmount_image
+        else
+            echo "SKIP $fs: cannot be made or mounted here"
+            [[ -z $mounted ]] || unmount_image
+        fi
+    done
+}
+
 [[ ,$parts, != *,window,* ]] || window_part
 [[ ,$parts, != *,cli,* ]] || cli_part
+[[ ,$parts, != *,after,* ]] || after_part

@@ -11,10 +11,14 @@ namespace velmora {
 // unless a test hands in others; and the cancel flag both copies receive,
 // CopyFileModul's own (never set) unless a front end that can be interrupted
 // hands in one of its own. The flag is read on the thread that runs the add.
+// A front end whose thread has no window to keep alive (a terminal's) sets
+// callerMayWait: the checks and steps then run on its own thread, without a
+// thread each (a refused entry costs microseconds, not thread starts).
 struct AddEnvironment {
     FileSystem* fileSystem = nullptr;
     const char* sqliteVfs = nullptr;
     const std::int32_t* cancel = nullptr;
+    bool callerMayWait = false;
 };
 
 // What became of one add. The message boxes have already told the user; a
@@ -22,8 +26,9 @@ struct AddEnvironment {
 enum class AddOutcome {
     Added,          // the row and both files, without a message
     Refused,        // by the checks, before anything was written
-    DatabaseFailed, // the handler's two boxes; at most the row is stored
-    FileStepFailed, // the row is stored; the folder or a copy failed
+    DatabaseFailed, // the handler's two boxes; no row is stored
+    FileStepFailed, // the row is stored; a later step failed (the folder, a copy, the
+                    // catalogue's own work after its row): added with a failure
     Cancelled,      // the row is stored; a copy stopped at the cancel flag
 };
 
@@ -48,6 +53,8 @@ inline constexpr const char* kDatabaseFailed = "Greška sa bazom!";
 inline constexpr const char* kFolderNotMade = "Folder programa nije napravljen!";
 inline constexpr const char* kCopyFailed = "Kopiranje nije uspjelo!";
 inline constexpr const char* kSourceUnusable = "Datoteka nije dostupna!";
+inline constexpr const char* kRowStoredDatabaseFailed =
+    "Red je upisan, ali rad s bazom nije dovršen!";
 } // namespace texts
 
 } // namespace velmora

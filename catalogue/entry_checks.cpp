@@ -1,6 +1,7 @@
 #include "catalogue/entry_checks.h"
 
 #include "catalogue/utf8.h"
+#include "catalogue/windows_name.h"
 
 #include <algorithm>
 #include <array>
@@ -31,26 +32,20 @@ bool isBlankCodePoint(char32_t c) {
     return range != kBlankRanges.end() && range->first <= c;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-// Windows takes these as devices whatever follows the first dot, and
+// Windows takes these as devices (CONIN$ and CONOUT$ are the console's
+// input and output) whatever follows the first dot, and
 // ignores spaces before that dot ("nul .txt" is the device too). The
 // superscript digits are Windows-1252's, which Windows reads as 1, 2 and 3.
 bool isDeviceName(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
-    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-        if (equalsIgnoringCase(stem, device)) {
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (sameWindowsName(stem, device)) {
             return true;
         }
     }
     for (const std::string_view port : {"COM", "LPT"}) {
-        if (stem.size() < 4 || !equalsIgnoringCase(stem.substr(0, 3), port)) {
+        if (stem.size() < 4 || !sameWindowsName(stem.substr(0, 3), port)) {
             continue;
         }
         const std::string_view number = stem.substr(3);
@@ -69,8 +64,8 @@ bool isWindowsFolderName(std::string_view name) {
     const bool forbiddenCharacter = std::any_of(name.begin(), name.end(), [&](char c) {
         return static_cast<unsigned char>(c) < 0x20 || kForbidden.find(c) != std::string_view::npos;
     });
-    return !name.empty() && !forbiddenCharacter && !name.ends_with('.') && !name.ends_with(' ') &&
-           !isDeviceName(name);
+    return !name.empty() && firstNonUtf8(name) == name.size() && !forbiddenCharacter &&
+           !name.ends_with('.') && !name.ends_with(' ') && !isDeviceName(name);
 }
 
 std::size_t characterCount(std::string_view utf8) {

@@ -22,10 +22,10 @@ std::size_t characterCount(std::string_view utf8);
 bool isBlank(std::string_view text);
 
 // A name that a Windows folder can hold, so that the collection's program
-// folder can be made wherever the collection travels: none of < > : " / \ |
-// ? * or a control character, no dot or space at the end, and not a device
-// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any case, alone or
-// before an extension).
+// folder can be made wherever the collection travels: UTF-8 (Windows names are
+// Unicode), none of < > : " / \ | ? * or a control character, no dot or space
+// at the end, and not a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1
+// to COM9, LPT1 to LPT9, in any case, alone or before an extension).
 bool isWindowsFolderName(std::string_view name);
 
 } // namespace velmora

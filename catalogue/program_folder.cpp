@@ -1,10 +1,15 @@
 #include "catalogue/program_folder.h"
 
 #include "catalogue/copy/copy_error.h"
+#include "catalogue/copy/temporary_file.h"
 #include "catalogue/copy_file_modul.h"
+#include "catalogue/windows_name.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <vector>
 
 namespace velmora {
 
@@ -24,6 +29,23 @@ std::string targetPath(std::string_view programFolder, std::string_view name) {
     return path;
 }
 
+std::string folderNameFor(int programs, std::string_view program, FileSystem& fs) {
+    const std::string exact(program);
+    struct stat found {};
+    if (fs.fstatAt(programs, exact.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
+        return exact;
+    }
+    std::vector<std::string> names;
+    if (fs.listFolder(programs, names) == 0) {
+        for (std::string& name : names) {
+            if (sameWindowsName(name, program)) {
+                return std::move(name);
+            }
+        }
+    }
+    return exact;
+}
+
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
                                FileSystem& fs) {
     const std::string programs = programFolderPath(applicationFolder, "");
@@ -31,7 +53,55 @@ OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string
     if (!parent.valid()) {
         return {{}, systemError(errno)};
     }
-    return CreateDirectoryA(parent.get(), program, fs);
+    // Two adds of names that differ in case only ("Tool", "tool") find one
+    // folder: whichever looks second sees the folder the first made. Only
+    // adds take this lock, and only for as long as finding and making take.
+    fs.flock(parent.get(), LOCK_EX);
+    OpenedFolder opened =
+        CreateDirectoryA(parent.get(), folderNameFor(parent.get(), program, fs), fs);
+    fs.flock(parent.get(), LOCK_UN);
+    return opened;
+}
+
+bool lockProgramFolder(int folder, std::chrono::milliseconds patience, FileSystem& fs) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (fs.flock(folder, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        // A file system without locks cannot keep two adds apart either way.
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::size_t removeLeftoverCopies(int folder, FileSystem& fs) {
+    std::size_t removed = 0;
+    for (const std::string_view target : {kPictureName, kSetupName}) {
+        removed += removeAbandonedTemporaries(fs, folder, target);
+    }
+    return removed;
+}
+
+std::size_t removeLeftoverCopiesOfAll(int programs, FileSystem& fs) {
+    std::vector<std::string> names;
+    std::size_t removed = 0;
+    if (fs.listFolder(programs, names) != 0) {
+        return removed;
+    }
+    for (const std::string& name : names) {
+        const Descriptor folder(
+            fs, fs.openAt(programs, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, 0));
+        if (folder.valid()) {
+            removed += removeLeftoverCopies(folder.get(), fs);
+        }
+    }
+    return removed;
 }
 
 } // namespace velmora

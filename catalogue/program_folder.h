@@ -3,6 +3,7 @@
 #include "catalogue/copy/file_copy.h"
 #include "catalogue/copy/file_system.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -18,10 +19,30 @@ inline constexpr std::string_view kSetupName = "Setup.exe";
 std::string programFolderPath(std::string_view applicationFolder, std::string_view program);
 std::string targetPath(std::string_view programFolder, std::string_view name);
 
+// The name under which the program `program` has its folder in the open
+// folder `programs`: `program` itself when an entry has exactly that name,
+// else the first entry that Windows takes for the same name ("Tool" for
+// "tool"), else `program`, for a folder still to be made.
+std::string folderNameFor(int programs, std::string_view program, FileSystem& fs);
+
 // Opens "Programi" in the application folder, following a link there (the
 // user may keep it on another disk), then makes and opens the program's
-// folder inside it, never through a link.
+// folder inside it (under the name folderNameFor gives), never through a link.
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
                                FileSystem& fs);
+
+// Takes the lock that keeps a second add of the same program out of its
+// folder until the first has copied both files (released when `folder` is
+// closed). Tries for at most `patience`; false when another add still holds it.
+bool lockProgramFolder(int folder, std::chrono::milliseconds patience, FileSystem& fs);
+
+// Removes what killed copies left in one program folder: the temporary files
+// of Picture.bmp and Setup.exe that removeAbandonedTemporaries takes. Returns
+// how many went.
+std::size_t removeLeftoverCopies(int folder, FileSystem& fs);
+
+// The same in every program folder of the open folder `programs`; a program
+// folder that is a symbolic link is not entered.
+std::size_t removeLeftoverCopiesOfAll(int programs, FileSystem& fs);
 
 } // namespace velmora

@@ -41,4 +41,16 @@ Utf8Character decodeUtf8(std::string_view text) {
     return {c, length};
 }
 
+std::size_t firstNonUtf8(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t length = decodeUtf8(text.substr(at)).length;
+        if (length == 0) {
+            return at;
+        }
+        at += length;
+    }
+    return at;
+}
+
 } // namespace velmora

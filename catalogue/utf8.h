@@ -16,4 +16,8 @@ struct Utf8Character {
 // which follows the process's locale: the texts are UTF-8 whatever it says.
 Utf8Character decodeUtf8(std::string_view text);
 
+// Where the first byte of `text` that is not part of well-formed UTF-8 stands;
+// text.size() when there is none.
+std::size_t firstNonUtf8(std::string_view text);
+
 } // namespace velmora

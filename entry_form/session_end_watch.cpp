@@ -1,6 +1,7 @@
 #include "entry_form/session_end_watch.h"
 
 #include "catalogue/copy/running_copies.h"
+#include "catalogue/ending_signals.h"
 
 #include <QSocketNotifier>
 #include <array>
@@ -12,8 +13,6 @@
 
 namespace velmora {
 namespace {
-
-constexpr std::array<int, 2> kSessionSignals = {SIGTERM, SIGHUP};
 
 // The one write end that the handler may use: a handler can reach nothing
 // but globals, and may only call what is async-signal-safe (write).
@@ -27,9 +26,10 @@ void onSignal(int signal) {
     errno = saved;
 }
 
+// Indexed by signal number.
 struct PreviousActions {
-    std::array<struct sigaction, kSessionSignals.size()> actions{};
-    std::array<bool, kSessionSignals.size()> replaced{};
+    std::array<struct sigaction, NSIG> actions{};
+    std::array<bool, NSIG> replaced{};
 };
 
 PreviousActions& previousActions() {
@@ -55,18 +55,24 @@ SessionEndWatch::SessionEndWatch(QObject* parent) : QObject(parent) {
     connect(m_notifier, &QSocketNotifier::activated, this, &SessionEndWatch::readSignals);
 
     PreviousActions& previous = previousActions();
-    for (std::size_t i = 0; i < kSessionSignals.size(); ++i) {
+    for (const int signal : endingSignals()) {
         struct sigaction current {};
-        if (::sigaction(kSessionSignals[i], nullptr, &current) != 0 ||
-            current.sa_handler == SIG_IGN) {
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
             continue;
         }
         struct sigaction action {};
         action.sa_handler = &onSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        previous.replaced[i] = ::sigaction(kSessionSignals[i], &action, &previous.actions[i]) == 0;
+        const auto at = static_cast<std::size_t>(signal);
+        previous.replaced[at] = ::sigaction(signal, &action, &previous.actions[at]) == 0;
     }
+    // Ignored, a write past the file size limit fails with EFBIG, which the
+    // copy reports and cleans up after, instead of ending the program.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    previous.replaced[SIGXFSZ] = ::sigaction(SIGXFSZ, &ignore, &previous.actions[SIGXFSZ]) == 0;
     stopRunningCopiesAtExit();
 }
 
@@ -75,10 +81,10 @@ SessionEndWatch::~SessionEndWatch() {
         return;
     }
     PreviousActions& previous = previousActions();
-    for (std::size_t i = 0; i < kSessionSignals.size(); ++i) {
-        if (previous.replaced[i]) {
-            ::sigaction(kSessionSignals[i], &previous.actions[i], nullptr);
-            previous.replaced[i] = false;
+    for (std::size_t signal = 0; signal < previous.replaced.size(); ++signal) {
+        if (previous.replaced[signal]) {
+            ::sigaction(static_cast<int>(signal), &previous.actions[signal], nullptr);
+            previous.replaced[signal] = false;
         }
     }
     ::close(g_writeEnd);

@@ -7,13 +7,13 @@ class QSocketNotifier;
 namespace velmora {
 
 // The ways a session ends besides the window's own commands: SIGTERM (a
-// shutdown, kill) and SIGHUP (logout, the terminal that started the window
-// closed) arrive as ended() on the window's thread, during an add too, since
-// the add keeps the window's events running; so the copy under way can be
-// cancelled and its temporary file removed before the program ends. The loss
-// of the display ends the program inside Qt, through exit(): the copies that
-// are running then are stopped at exit. A signal that the parent set to be
-// ignored stays ignored. One per process.
+// shutdown, kill), SIGHUP (logout, the terminal that started the window
+// closed), SIGINT and SIGQUIT (Ctrl-C, Ctrl-\ in that terminal) and every
+// other signal of endingSignals() arrive as ended() on the window's thread, during an add too,
+// since the add keeps the window's events running; so the copy under way can be cancelled and its
+// temporary file removed before the program ends. The loss of the display ends the program inside
+// Qt, through exit(): the copies that are running then are stopped at exit. A signal that the
+// parent set to be ignored stays ignored. One per process.
 class SessionEndWatch : public QObject {
     Q_OBJECT
 

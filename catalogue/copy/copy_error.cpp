@@ -16,6 +16,8 @@ public:
             return "Source is not a regular file";
         case CopyError::FolderIsLink:
             return "Program folder is a symbolic link";
+        case CopyError::SourceNotOnDisk:
+            return "Source is not a file on a disk (the kernel makes it as it is read)";
         }
         return "Unknown copy error";
     }

@@ -10,6 +10,7 @@ enum class CopyError {
     SourceChanged = 1,
     SourceNotAFile,
     FolderIsLink,
+    SourceNotOnDisk,
 };
 
 const std::error_category& copyErrorCategory() noexcept;

@@ -27,6 +27,10 @@ int FileSystem::duplicate(int fd) {
 int FileSystem::fstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
+int FileSystem::fstatfs(int fd, struct statfs* st) {
+    return ::fstatfs(fd, st);
+}
+
 int FileSystem::fstatAt(int folder, const char* path, struct stat* st, int flags) {
     return ::fstatat(folder, path, st, flags);
 }

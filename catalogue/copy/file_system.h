@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -28,6 +29,7 @@ public:
     virtual int duplicate(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int fstatAt(int folder, const char* path, struct stat* st, int flags);
+    virtual int fstatfs(int fd, struct statfs* st);
     virtual ssize_t read(int fd, void* buffer, std::size_t count);
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
     virtual ssize_t write(int fd, const void* buffer, std::size_t count);

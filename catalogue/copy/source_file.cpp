@@ -4,8 +4,40 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 
 namespace velmora {
+namespace {
+
+// File systems whose files the kernel makes up as they are read: their sizes
+// say nothing (most are 0 or 4096 whatever they hold), and reading them twice
+// gives two contents, so a copy could never be checked against its source.
+bool isKernelMadeFileSystem(__fsword_t type) {
+    switch (static_cast<unsigned long>(type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case 0x62656570: // configfs, which linux/magic.h does not name
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case NSFS_MAGIC:
+    case BINFMTFS_MAGIC:
+    case 0x65735543: // fusectl, likewise
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 OpenedSource openSource(const std::string& path, FileSystem& fs) {
     // A NUL would cut the path short and name another file than the one given.
@@ -25,6 +57,10 @@ OpenedSource openSource(const std::string& path, FileSystem& fs) {
     }
     if (!S_ISREG(st.st_mode)) {
         return {{}, CopyError::SourceNotAFile};
+    }
+    struct statfs where {};
+    if (fs.fstatfs(file.get(), &where) == 0 && isKernelMadeFileSystem(where.f_type)) {
+        return {{}, CopyError::SourceNotOnDisk};
     }
     return {std::move(file), {}};
 }

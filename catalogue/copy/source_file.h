@@ -17,7 +17,8 @@ struct OpenedSource {
 // Opens `path` for reading. A missing or unreadable file gives the system's
 // reason; a folder EISDIR; a FIFO, device or socket CopyError::SourceNotAFile,
 // since a copy could never wait for its end (and the open never waits for a
-// FIFO's writer).
+// FIFO's writer); a file that the kernel makes as it is read (/proc, /sys
+// and the like) CopyError::SourceNotOnDisk.
 OpenedSource openSource(const std::string& path, FileSystem& fs = FileSystem::real());
 
 } // namespace velmora

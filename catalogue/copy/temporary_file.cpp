@@ -149,10 +149,11 @@ bool isTemporaryName(std::string_view name, std::string_view target) {
                        [](char c) { return kLetters.find(c) != std::string_view::npos; });
 }
 
-void removeAbandonedTemporaries(FileSystem& fs, int folder, std::string_view target) {
+std::size_t removeAbandonedTemporaries(FileSystem& fs, int folder, std::string_view target) {
     std::vector<std::string> names;
+    std::size_t removed = 0;
     if (fs.listFolder(folder, names) != 0) {
-        return;
+        return removed;
     }
     for (const std::string& name : names) {
         if (!isTemporaryName(name, target)) {
@@ -174,10 +175,11 @@ void removeAbandonedTemporaries(FileSystem& fs, int folder, std::string_view tar
         // The name must still lead to the file that was examined and locked.
         struct stat named {};
         if (fs.fstatAt(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            sameFile(named, opened)) {
-            fs.unlinkAt(folder, name.c_str(), 0);
+            sameFile(named, opened) && fs.unlinkAt(folder, name.c_str(), 0) == 0) {
+            ++removed;
         }
     }
+    return removed;
 }
 
 } // namespace velmora

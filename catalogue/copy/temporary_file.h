@@ -56,7 +56,8 @@ bool isTemporaryName(std::string_view name, std::string_view target);
 // Removes the temporary files of `target` that killed copies left in
 // `folder`: regular files with this program's mark and one link only, whose
 // lock no running copy holds. Nothing else is touched, and a file that is not
-// what was examined by the time it would be removed is left alone.
-void removeAbandonedTemporaries(FileSystem& fs, int folder, std::string_view target);
+// what was examined by the time it would be removed is left alone. Returns how
+// many were removed.
+std::size_t removeAbandonedTemporaries(FileSystem& fs, int folder, std::string_view target);
 
 } // namespace velmora

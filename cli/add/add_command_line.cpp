@@ -1,10 +1,13 @@
 #include "cli/add/add_command_line.h"
 
+#include "catalogue/utf8.h"
+#include "cli/add/list_decoder.h"
 #include "cli/add/option_suggestion.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
 #include <sstream>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -52,9 +55,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
                "in any order, separated by commas, semicolons or tabs; relative paths are\n"
                "taken from the CSV file's folder.\n"
-               "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments, a bad CSV\n"
-               "or no catalogue in the collection, 3 report lost (its reader went away; the\n"
-               "entry under way was finished), 129/130/143 interrupted by SIGHUP/SIGINT/SIGTERM.");
+               "Exit status: 0 all added, 1 any refused or failed (or the CSV cut short after\n"
+               "an entry was tried), 2 bad arguments, a bad CSV or no catalogue in the\n"
+               "collection (nothing added), 3 report lost (its reader went away; the entry\n"
+               "under way was finished), 128+N interrupted by signal N (129 SIGHUP, 130\n"
+               "SIGINT, 131 SIGQUIT, 143 SIGTERM).");
 
     AddOptions options;
     options.entry.text(Field::Kategorija) = "CDDVD";
@@ -98,6 +103,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (csv->count() == 0 &&
             (program->count() == 0 || setup->count() == 0 || picture->count() == 0)) {
             throw CLI::ValidationError("give --program, --setup and --picture, or --csv FILE");
+        }
+        // Texts of the catalogue and a folder's name are UTF-8, as a list's
+        // are; the paths stay bytes, as the file system holds them.
+        for (const auto& [name, field] : {std::pair{"--program", Field::Program},
+                                          {"--category", Field::Kategorija},
+                                          {"--description", Field::Opis}}) {
+            const std::string& text = options.entry.text(field);
+            if (const std::size_t at = firstNonUtf8(text); at != text.size()) {
+                throw CLI::ValidationError(std::string(name) + ": byte " + hexByte(text[at]) +
+                                           " at " + std::to_string(at + 1) +
+                                           " is not UTF-8 (is the terminal set to UTF-8?)");
+            }
         }
     } catch (const CLI::ExtrasError&) {
         result.exitStatus = kBadArguments;

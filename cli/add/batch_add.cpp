@@ -16,6 +16,8 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
     std::int32_t cancel = 0;
     AddEnvironment environment;
     environment.cancel = &cancel;
+    // No window to keep alive: the add's checks and steps run on this thread.
+    environment.callerMayWait = true;
 
     // The entry under way is finished even when its report can no longer be
     // written; the next is not begun.
@@ -45,8 +47,11 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
             outcome = Outcome::Interrupted;
             ++tally.failed;
             break;
-        case AddOutcome::DatabaseFailed:
         case AddOutcome::FileStepFailed:
+            outcome = Outcome::AddedWithFailure;
+            ++tally.failed;
+            break;
+        case AddOutcome::DatabaseFailed:
             ++tally.failed;
             break;
         }

@@ -1,6 +1,7 @@
 #include "cli/add/csv_entries.h"
 
 #include "catalogue/entry_checks.h"
+#include "catalogue/windows_name.h"
 
 #include <algorithm>
 #include <array>
@@ -33,13 +34,6 @@ constexpr std::array<Separator, 3> kSeparators = {
 // A header row is a few names; text beyond this without a line break is no header.
 constexpr std::size_t kLongestHeader = 64 * 1024;
 
-bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) {
@@ -53,8 +47,9 @@ std::optional<std::string> readHeader(const CsvRow& header, std::vector<Field>& 
     std::array<bool, kColumns.size()> seen{};
     for (const CsvField& cell : header.fields) {
         const std::string_view name = trimmed(cell.text);
-        const auto column = std::find_if(kColumns.begin(), kColumns.end(),
-                                         [&](const Column& c) { return sameName(c.name, name); });
+        const auto column = std::find_if(kColumns.begin(), kColumns.end(), [&](const Column& c) {
+            return sameWindowsName(c.name, name);
+        });
         if (column == kColumns.end()) {
             return "unknown column \"" + std::string(name) + "\"";
         }

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cwchar>
 #include <locale.h>
+#include <sys/ioctl.h>
 
 namespace velmora {
 namespace {
@@ -41,6 +42,11 @@ std::size_t displayWidth(char32_t codePoint) {
     uselocale(previous);
     // -1: not printable or not assigned; the report shows those as one column.
     return width < 0 ? 1 : static_cast<std::size_t>(width);
+}
+
+std::size_t terminalColumns(int fd) {
+    winsize size{};
+    return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 } // namespace velmora

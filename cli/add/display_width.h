@@ -9,4 +9,7 @@ namespace velmora {
 // otherwise.
 std::size_t displayWidth(char32_t codePoint);
 
+// The width in columns of the terminal that `fd` writes to; 0 when it is none.
+std::size_t terminalColumns(int fd);
+
 } // namespace velmora

@@ -15,13 +15,13 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
+} // namespace
+
 std::string hexByte(char byte) {
     std::array<char, 8> text{};
     std::snprintf(text.data(), text.size(), "0x%02X", static_cast<unsigned char>(byte));
     return text.data();
 }
-
-} // namespace
 
 ListDecoder::ListDecoder(ListInput& input, const std::string& encoding)
     : m_input(input), m_encoding(encoding), m_named(!encoding.empty()) {

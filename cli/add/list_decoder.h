@@ -45,4 +45,7 @@ private:
     bool m_faultAtPosition = false;
 };
 
+// A byte as the faults of a list and of the options name it: "0xE8".
+std::string hexByte(char byte);
+
 } // namespace velmora

@@ -1,6 +1,11 @@
 #include "cli/add/terminal_front_end.h"
 
+#include "catalogue/add_operation.h"
 #include "catalogue/application_folder.h"
+#include "cli/add/display_width.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace velmora {
 
@@ -20,11 +25,32 @@ void TerminalFrontEnd::setCaption(std::string_view text) {
 
 void TerminalFrontEnd::messageBox(std::string_view text, std::string_view title) {
     m_report.message(title, text);
+    if (!text.starts_with(texts::kSourceUnusable)) {
+        return;
+    }
+    // A list (or a path) written on Windows separates folders with "\",
+    // which here is a letter of the file's name.
+    for (const auto& [column, field] :
+         {std::pair{"Slika", Field::Slika}, {"Source", Field::Source}}) {
+        const std::string& path = m_entry.text(field);
+        if (path.find('\\') != std::string::npos && text.find(path) != std::string_view::npos) {
+            std::string slashed = path;
+            std::replace(slashed.begin(), slashed.end(), '\\', '/');
+            m_report.message("hint", std::string(column) + " holds \"\\\", which separates no " +
+                                         "folders here; did you mean " + slashed + "?");
+        }
+    }
 }
 
 void TerminalFrontEnd::processPendingEvents() {
-    if (m_interrupts != nullptr && m_interrupts->poll() != 0) {
+    if (m_interrupts == nullptr) {
+        return;
+    }
+    if (m_interrupts->poll() != 0) {
         m_cancel = 1;
+    }
+    if (m_interrupts->resized()) {
+        m_report.setWidth(terminalColumns(m_report.fd()));
     }
 }
 

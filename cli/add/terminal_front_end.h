@@ -13,8 +13,10 @@ namespace velmora {
 
 // The add's window on a terminal: the fields are one entry's texts, the
 // caption and the message boxes go to the progress report, and letting
-// pending events run means looking for SIGINT, SIGTERM or SIGHUP, which sets the
-// cancel flag that the copies read.
+// pending events run means looking for an ending signal, which sets the
+// cancel flag that the copies read, and following the terminal's width
+// (SIGWINCH). A refused path that holds "\" gets a hint: lists made on
+// Windows separate folders with it.
 class TerminalFrontEnd final : public EntryWindow {
 public:
     // `collection` empty: the folder that holds the executable, read anew at

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 
 namespace velmora {
 namespace {
@@ -21,16 +22,10 @@ bool isControl(unsigned codePoint) {
 }
 
 std::string signalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "signal " + std::to_string(signal);
-    }
+    // "INT", "QUIT", ...; none for a real-time signal.
+    const char* abbreviation = sigabbrev_np(signal);
+    return abbreviation != nullptr ? std::string("SIG") + abbreviation
+                                   : "signal " + std::to_string(signal);
 }
 
 const char* outcomeWord(Outcome outcome) {
@@ -41,6 +36,8 @@ const char* outcomeWord(Outcome outcome) {
         return "refused";
     case Outcome::Failed:
         return "failed";
+    case Outcome::AddedWithFailure:
+        return "added with a failure";
     case Outcome::Interrupted:
         return "interrupted";
     }

@@ -15,14 +15,15 @@ enum class OutputMode {
     Quiet, // the failures only
 };
 
-enum class Outcome { Added, Refused, Failed, Interrupted };
+// AddedWithFailure: the row is stored, a later step (the folder, a copy) failed.
+enum class Outcome { Added, Refused, Failed, AddedWithFailure, Interrupted };
 
 // What became of the entries of one run.
 struct Tally {
     int entries = 0;
     int added = 0;   // without any message
     int refused = 0; // by the add's checks, before anything was written
-    int failed = 0;  // any other message, the interrupted entry included
+    int failed = 0;  // any other message: added with a failure, interrupted, or not stored
     int notTried() const { return entries - added - refused - failed; }
 };
 
@@ -65,6 +66,12 @@ public:
     // "340 entries: 335 added, 3 refused, 2 with failures"; in quiet mode only
     // when not every entry was added.
     void summary(const Tally& tally);
+
+    // The terminal now shows `width` columns (0: unknown); the next live line
+    // is cut to fit them.
+    void setWidth(std::size_t width) { m_width = width; }
+    // The descriptor the report writes to.
+    int fd() const { return fileno(m_out); }
 
     // Whether a write has failed (the terminal closed, the reader of a pipe
     // gone away); nothing is written after that.

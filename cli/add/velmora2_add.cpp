@@ -4,6 +4,7 @@
 #include "cli/add/batch_add.h"
 #include "cli/add/collection_catalogue.h"
 #include "cli/add/csv_entries.h"
+#include "cli/add/display_width.h"
 #include "cli/add/interrupt_watch.h"
 #include "cli/add/terminal_report.h"
 
@@ -11,24 +12,17 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #include <utility>
-
-namespace {
-
-std::size_t terminalWidth() {
-    winsize size{};
-    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     using namespace velmora;
     // A reader that goes away (a closed terminal, "| head") makes writes
     // fail, which the report notices, instead of killing an entry midway.
     std::signal(SIGPIPE, SIG_IGN);
+    // Past the file size limit a write fails with EFBIG, which the copy
+    // reports and cleans up after, instead of ending the run midway.
+    std::signal(SIGXFSZ, SIG_IGN);
     const CommandLine commandLine = parseCommandLine(argc, argv);
     std::fputs(commandLine.output.c_str(), stdout);
     std::fputs(commandLine.errors.c_str(), stderr);
@@ -57,21 +51,29 @@ int main(int argc, char** argv) {
         single = options.entry;
     }
     const int count = list ? list->size() : 1;
+    int handedOut = 0;
     const auto nextEntry = [&]() -> std::optional<AddEntry> {
-        return list ? list->next() : std::exchange(single, std::nullopt);
+        std::optional<AddEntry> next = list ? list->next() : std::exchange(single, std::nullopt);
+        handedOut += next ? 1 : 0;
+        return next;
     };
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
     const OutputMode mode = options.quiet ? OutputMode::Quiet
                             : terminal    ? OutputMode::Live
                                           : OutputMode::Lines;
-    TerminalReport report(stderr, mode, count, terminal ? terminalWidth() : 0);
+    TerminalReport report(stderr, mode, count, terminal ? terminalColumns(STDERR_FILENO) : 0);
     // Before the first add, and so before any thread that a copy may start.
     InterruptWatch interrupts;
     const int status = addEntries(count, nextEntry, options.collection, report, &interrupts);
     if (list && !list->ok()) {
         std::fprintf(stderr, "velmora2-add: %s\n", printable(list->error()).c_str());
-        return kBadArguments;
+        // Exit status 2 says that nothing was added; once an entry has been
+        // tried, a list cut short is a failure among entries.
+        if (handedOut == 0) {
+            return kBadArguments;
+        }
+        return status == 0 ? 1 : status;
     }
     return status;
 }

@@ -4,6 +4,7 @@
 #include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/descriptor.h"
+#include "catalogue/program_folder.h"
 #include "cli/init/jet_conversion.h"
 
 #include <cerrno>
@@ -187,10 +188,20 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
                     (error ? " (" + error.message() + ")" : ""),
                 std::move(lines)};
     }
+    // What adds killed between writing a file and renaming it left behind.
+    const Descriptor programs(FileSystem::real(),
+                              ::open(programi.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::size_t removed =
+        programs.valid() ? removeLeftoverCopiesOfAll(programs.get(), FileSystem::real()) : 0;
     // An Access catalogue, kept or converted, has had its say; otherwise one
     // line says what was made.
-    if (format == AccessFormat::None) {
+    if (format == AccessFormat::None && (!exists || madeProgrami || removed == 0)) {
         lines.push_back(whatWasMade(folder, !exists, madeProgrami));
+    }
+    if (removed > 0) {
+        lines.push_back("Removed " + std::to_string(removed) +
+                        (removed == 1 ? " unfinished copy" : " unfinished copies") +
+                        " that killed adds left in " + programi.string() + "/");
     }
     return {{}, std::move(lines)};
 }

@@ -89,11 +89,12 @@ TEST_F(AddOperationTest, EmptyOrBlankRequiredFieldIsRefused) {
 // where the collection travels, are refused before anything is written.
 TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
     for (const std::string name :
-         {".",        "..",   "a/b",       "/",           "../escape",   "Tool/",
-          "a<b",      "a>b",  "C:Tool",    "say \"hi\"",  "a\\b",        "a|b",
-          "what?",    "*.*",  "tab\there", "line\nbreak", "\x1b[31mRed", "Tool.",
-          "Tool ",    "...",  "CON",       "con",         "Nul.txt",     "aux.tar.gz",
-          "PRN .exe", "COM1", "com9.iso",  "LPT5",        "lpt1.bmp",    "COM\u00B9"}) {
+         {".", "..", "a/b", "/", "../escape", "Tool/", "a<b", "a>b", "C:Tool", "say \"hi\"", "a\\b",
+          "a|b", "what?", "*.*", "tab\there", "line\nbreak", "\x1b[31mRed", "Tool.", "Tool ", "...",
+          "CON", "con", "Nul.txt", "aux.tar.gz", "PRN .exe", "COM1", "com9.iso", "LPT5", "lpt1.bmp",
+          "COM\u00B9",
+          // The console's devices, and bytes that no Windows name holds.
+          "CONIN$", "conout$", "CONOUT$.txt", "Ra\xE8un", "\xFF"}) {
         SCOPED_TRACE(name);
         RecordingWindow refused(collection.str());
         refused.setEntry("CDDVD", name, "Small tool", setupPath(), picturePath());
@@ -105,8 +106,9 @@ TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
     EXPECT_FALSE(fs::exists(collection.path() / "escape"));
 
     // Near misses are names like any other.
-    for (const std::string name : {"CONSOLE", "Null", "COM10", "LPT", "COM0", "con-tool", ".Tool",
-                                   " Tool", "Tool.v2", "AUXILIARY.exe", "Čćž 日本"}) {
+    for (const std::string name :
+         {"CONSOLE", "Null", "COM10", "LPT", "COM0", "con-tool", ".Tool", " Tool", "Tool.v2",
+          "AUXILIARY.exe", "Čćž 日本", "CONIN", "CONOUT$2"}) {
         window.set(Field::Program, name);
         Dodaj(window);
         EXPECT_TRUE(fs::is_directory(collection.programFolder(name))) << name;

@@ -79,14 +79,19 @@ struct Refusal {
     std::string description;
     std::string setup; // "(file)": the real setup file
     std::string line;
+    std::string picture = "(file)"; // "(file)": the real picture
 };
 
 class RefusalTest : public AddToolTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, GivesItsLineAndExit1WithNothingWritten) {
     const Refusal& r = GetParam();
-    const ChildResult result =
-        add(entry(r.program, r.description, r.setup == "(file)" ? setup().string() : r.setup));
+    std::vector<std::string> arguments =
+        entry(r.program, r.description, r.setup == "(file)" ? setup().string() : r.setup);
+    if (r.picture != "(file)") {
+        arguments.back() = r.picture;
+    }
+    const ChildResult result = add(arguments);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.errors, r.line + "\n[1/1] " + r.program +
                                  ": refused\n1 entry: 0 added, 1 refused, 0 with failures\n");
@@ -104,7 +109,21 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NameWithSlash", "a/b", "d", "(file)", "Greška: Neispravno ime programa!"},
         Refusal{"MissingSetup", "Tool", "d", "/nonexistent/setup.exe",
                 "Greška: Datoteka nije dostupna! / /nonexistent/setup.exe / No such file or "
-                "directory"}),
+                "directory"},
+        Refusal{"BothFilesMissing", "Tool", "d", "/nonexistent/setup.exe",
+                "Greška: Datoteka nije dostupna! / /nonexistent/p.bmp / No such file or "
+                "directory / /nonexistent/setup.exe / No such file or directory",
+                "/nonexistent/p.bmp"},
+        Refusal{"SetupInProc", "Tool", "d", "/proc/self/status",
+                "Greška: Datoteka nije dostupna! / /proc/self/status / Source is not a file on a "
+                "disk (the kernel makes it as it is read)"},
+        Refusal{"ConsoleDeviceName", "CONOUT$", "d", "(file)", "Greška: Neispravno ime programa!"},
+        // A path written on Windows: the backslash is named, with the path as
+        // it was most likely meant.
+        Refusal{"PathWithBackslashes", "Tool", "d", "/nonexistent\\files\\setup.exe",
+                "Greška: Datoteka nije dostupna! / /nonexistent\\files\\setup.exe / No such file "
+                "or directory\nhint: Source holds \"\\\", which separates no folders here; did "
+                "you mean /nonexistent/files/setup.exe?"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
@@ -161,12 +180,12 @@ TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
 
 // A reader that goes away (`2>&1 | head -1`) neither kills the entry under
 // way nor lets the run go on unseen: the entry's setup copy, after a message
-// that cannot be written, is still made, and the next entry is not begun. The
-// picture is a file whose size says nothing of its data, as under /proc, so
-// its copy fails after the row.
+// that cannot be written, is still made, and the next entry is not begun. A
+// folder stands where the picture goes, so its copy fails after the row.
 TEST_F(AddToolTest, ReportWithoutAReaderFinishesTheEntryUnderWayAndStops) {
+    fs::create_directories(collection.programFolder("First") / "Picture.bmp" / "inside");
     writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
-                                           "Igre,First,d,setup.exe,/proc/version\n"
+                                           "Igre,First,d,setup.exe,pics/picture.bmp\n"
                                            "Igre,Second,d,setup.exe,pics/picture.bmp\n");
     const ChildResult result = runChildWithoutReader(
         {kAdd, "--collection", collection.str(), "--csv", (sources.path() / "list.csv").string()});
@@ -316,7 +335,8 @@ TEST_P(InterruptTest, CancelsTheCopyKeepsThePreviousFileAndReports) {
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
                          ::testing::Values(Interruption{"SIGINT", SIGINT, 130},
                                            Interruption{"SIGTERM", SIGTERM, 143},
-                                           Interruption{"SIGHUP", SIGHUP, 129}),
+                                           Interruption{"SIGHUP", SIGHUP, 129},
+                                           Interruption{"SIGQUIT", SIGQUIT, 131}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,12 +1,16 @@
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/child_process.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -46,6 +50,45 @@ TEST(InitToolTest, LeavesAnExistingCollectionAndItsRowsUntouched) {
     EXPECT_EQ(readFile(collection.database()), before);
     EXPECT_EQ(collection.rows().size(), 2U);
     EXPECT_TRUE(fs::is_directory(collection.programFolder("Kept")));
+}
+
+// What adds killed between writing a file and renaming it left goes; only
+// that: a file of another shape, one linked elsewhere, one a running copy
+// holds, a link of the right shape, and anything behind a program folder that
+// is a link stay.
+TEST(InitToolTest, RemovesOnlyTheLeftoversOfKilledAdds) {
+    const TempCollection collection;
+    const TempDir outside;
+    writeFile(outside.path() / "outside.txt", "outside");
+    writeFile(outside.path() / ".Setup.exe.velmora2-Behind", "behind a link");
+    const fs::path tool = collection.programFolder("Tool");
+    const fs::path other = collection.programFolder("Other");
+    fs::create_directory(tool);
+    fs::create_directory(other);
+    fs::create_directory_symlink(outside.path(), collection.programFolder("Linked"));
+    writeFile(tool / ".Picture.bmp.velmora2-Killed", "killed");
+    writeFile(other / ".Setup.exe.velmora2-Killed", "killed");
+    writeFile(tool / ".Setup.exe.velmora2-orig", "another shape");
+    writeFile(tool / ".Setup.exe.velmora2-Locked", "a running copy");
+    writeFile(outside.path() / "linked", "linked elsewhere");
+    fs::create_hard_link(outside.path() / "linked", tool / ".Setup.exe.velmora2-Linked");
+    fs::create_symlink(outside.path() / "outside.txt", tool / ".Picture.bmp.velmora2-Symlnk");
+    const Descriptor running(FileSystem::real(),
+                             ::open((tool / ".Setup.exe.velmora2-Locked").c_str(), O_RDONLY));
+    ASSERT_EQ(::flock(running.get(), LOCK_EX), 0);
+
+    const ChildResult outcome = runInit({collection.str()});
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.output, "Removed 2 unfinished copies that killed adds left in " +
+                                  (collection.path() / "Programi").string() + "/\n");
+    EXPECT_EQ(
+        folderEntries(tool),
+        (std::set<std::string>{".Setup.exe.velmora2-orig", ".Setup.exe.velmora2-Locked",
+                               ".Setup.exe.velmora2-Linked", ".Picture.bmp.velmora2-Symlnk"}));
+    EXPECT_TRUE(folderEntries(other).empty());
+    EXPECT_EQ(readFile(outside.path() / ".Setup.exe.velmora2-Behind"), "behind a link");
+    EXPECT_EQ(readFile(outside.path() / "outside.txt"), "outside");
+    EXPECT_EQ(readFile(outside.path() / "linked"), "linked elsewhere");
 }
 
 TEST(InitToolTest, RefusesAForeignFileAndTouchesNothing) {

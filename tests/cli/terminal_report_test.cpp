@@ -135,6 +135,13 @@ TEST(TerminalReportTest, ALiveLineIsCutToTheColumnsTheTerminalShows) {
         out.report.startEntry(12, 0, c.program);
         EXPECT_EQ(out.text(), "\r" + c.shown + "\x1b[K");
     }
+    // A terminal made narrower meanwhile (SIGWINCH): the next line fits it.
+    Recorded out(OutputMode::Live, 340, 80);
+    out.report.startEntry(12, 0, "Čudesni alat");
+    out.report.setWidth(16);
+    out.at(1000ms);
+    out.report.copyStarting("Setup.exe");
+    EXPECT_EQ(out.text(), "\r[12/340] Čudesni alat\x1b[K\r[12/340] Čudesn\x1b[K");
 }
 
 TEST(TerminalReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded) {

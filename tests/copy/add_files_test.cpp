@@ -1,4 +1,5 @@
 #include "catalogue/add_operation.h"
+#include "catalogue/copy/descriptor.h"
 #include "catalogue/failure.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/recording_window.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -232,6 +234,8 @@ TEST_F(AddFilesTest, SourceThatCannotBeOpenedIsRefusedBeforeTheRow) {
         {"picture is a folder", Field::Slika, sources.str(), 0, "Is a directory"},
         {"setup is a FIFO", Field::Source, fifo.string(), 0, "Source is not a regular file"},
         {"picture is a device", Field::Slika, "/dev/zero", 0, "Source is not a regular file"},
+        {"picture made by the kernel", Field::Slika, "/proc/self/status", 0,
+         "Source is not a file on a disk (the kernel makes it as it is read)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,6 +254,87 @@ TEST_F(AddFilesTest, SourceThatCannotBeOpenedIsRefusedBeforeTheRow) {
         expectFiles(oldPicture, oldSetup);
         EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
     }
+    // Every file that cannot be used is named, not only the first.
+    RecordingWindow both(collection.str());
+    const std::string gonePicture = (sources.path() / "gone.bmp").string();
+    both.setEntry("CDDVD", "Tool", "Small tool", fifo.string(), gonePicture);
+    EXPECT_EQ(Dodaj(both), AddOutcome::Refused);
+    EXPECT_EQ(both.boxes(),
+              (std::vector<Box>{{sourceRefused(gonePicture, "No such file or directory") + "\r\n" +
+                                     fifo.string() + "\r\nSource is not a regular file",
+                                 "Greška"}}));
+    EXPECT_EQ(collection.rows(), rows(1));
+}
+
+// Windows compares names without regard to case: an add whose name differs
+// from an existing program's only in case goes into that program's folder,
+// as it would on Windows (and as it must on exFAT, where both names are one
+// folder), never into a second folder beside it.
+TEST_F(AddFilesTest, NameInAnotherCaseGoesIntoTheFolderThatHoldsIt) {
+    struct Case {
+        std::string existing;
+        std::string added;
+    };
+    for (const Case& c : std::vector<Case>{{"Tool", "tool"},
+                                           {"Tool", "TOOL"},
+                                           {"Čarobnjak Σ", "čAROBNJAK σ"},
+                                           {"Ελληνικά", "ΕΛΛΗΝΙΚΆ"}}) {
+        SCOPED_TRACE(c.added);
+        const TempCollection fresh;
+        RecordingWindow first(fresh.str());
+        first.setEntry("CDDVD", c.existing, "Small tool", setup().string(), picture().string());
+        ASSERT_EQ(Dodaj(first), AddOutcome::Added);
+        RecordingWindow second(fresh.str());
+        second.setEntry("CDDVD", c.added, "Small tool", setup().string(), picture().string());
+        writeFile(picture(), "a new picture");
+        EXPECT_EQ(Dodaj(second), AddOutcome::Added);
+        EXPECT_EQ(folderEntries(fresh.path() / "Programi"), (std::set<std::string>{c.existing}));
+        EXPECT_EQ(readFile(fresh.programFolder(c.existing) / "Picture.bmp"), "a new picture");
+        writeFile(picture(), patternBytes(MiB + 3, 1));
+    }
+    // Letters that only look alike, or that fold only beyond simple upper
+    // case, stay apart: "ß" is not "SS".
+    const TempCollection apart;
+    for (const std::string name : {"Straße", "STRASSE"}) {
+        RecordingWindow add(apart.str());
+        add.setEntry("CDDVD", name, "Small tool", setup().string(), picture().string());
+        EXPECT_EQ(Dodaj(add), AddOutcome::Added);
+    }
+    EXPECT_EQ(folderEntries(apart.path() / "Programi"),
+              (std::set<std::string>{"Straße", "STRASSE"}));
+}
+
+// One add of a program at a time: a second add of the same program waits
+// until the first has its files (here: until the test lets go of the
+// folder's lock), then runs, so the folder never holds one add's picture
+// beside another's setup file.
+TEST_F(AddFilesTest, SecondAddOfTheSameProgramWaitsForTheFirst) {
+    addOnce();
+    const Descriptor held(FileSystem::real(), ::open(folder().c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+    writeFile(picture(), "second picture");
+    int waits = 0;
+    bool copiedWhileHeld = false;
+    window.onPendingEvents = [&] {
+        if (++waits == 8) {
+            copiedWhileHeld = !window.captions().empty();
+            ::flock(held.get(), LOCK_UN);
+        }
+    };
+    EXPECT_EQ(Dodaj(window), AddOutcome::Added);
+    EXPECT_GE(waits, 8);
+    EXPECT_FALSE(copiedWhileHeld);
+    EXPECT_EQ(readFile(pictureTarget()), "second picture");
+    EXPECT_EQ(collection.rows(), rows(2));
+
+    // A cancel (the session ends) while waiting ends the add without a copy.
+    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+    std::int32_t cancel = 0;
+    RecordingWindow cancelled(collection.str());
+    cancelled.setEntry("CDDVD", "Tool", "Small tool", setup().string(), picture().string());
+    cancelled.onPendingEvents = [&] { cancel = 1; };
+    EXPECT_EQ(Dodaj(cancelled, {nullptr, nullptr, &cancel}), AddOutcome::Cancelled);
+    EXPECT_TRUE(cancelled.captions().empty());
 }
 
 // The copies read the files that were opened before the row: a source
@@ -348,9 +433,13 @@ TEST_F(AddFilesTest, FailureRaisedInTheRoutineEndsTheAddAndKeepsTheFiles) {
             throw Failure{6, "Overflow"};
         }
     };
-    EXPECT_EQ(Dodaj(window, {&held, nullptr}), AddOutcome::DatabaseFailed);
-    EXPECT_EQ(window.boxes(), (std::vector<Box>{{"BROJ: 6\r\nOPIS: Overflow", "GRESKA"},
-                                                {"Greška sa bazom!", "Greška"}}));
+    // The row is stored: the failure is the copy's, never the database's.
+    EXPECT_EQ(Dodaj(window, {&held, nullptr}), AddOutcome::FileStepFailed);
+    EXPECT_EQ(window.boxes(),
+              (std::vector<Box>{{"BROJ: 6\r\nOPIS: Overflow", "GRESKA"},
+                                {"Kopiranje nije uspjelo!\r\n" + picture().string() + " -> " +
+                                     pictureTarget().string(),
+                                 "Greška"}}));
     // Interrupted after the first chunk of the picture; no setup copy.
     ASSERT_EQ(window.captions().size(), 2u);
     EXPECT_EQ(window.captions()[0], "0% Complete");

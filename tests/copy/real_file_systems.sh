@@ -6,8 +6,9 @@
 # reflinks), exFAT and NTFS through FUSE (no unnamed temporary files, so the
 # named fallback; exFAT keeps no holes). On exFAT, where a copy's temporary
 # file has a name, also the ends of a session during a copy: velmora2-add
-# interrupted by SIGINT, SIGTERM and SIGHUP, and the window (when built) by
-# SIGTERM, SIGHUP and the loss of its X server; each must remove its own
+# interrupted by SIGINT, SIGTERM, SIGHUP and SIGQUIT, and the window (when
+# built) by SIGTERM, SIGHUP, SIGINT, SIGQUIT and the loss of its X server, and
+# killed, after which velmora2-init removes what the kill left; each must remove its own
 # temporary file and keep the previous one. A file system that cannot be made
 # or mounted here is skipped with a message; when none can be, the test is
 # skipped as a whole.
@@ -83,7 +84,7 @@ session_ends() {
         return 0
     fi
     local end
-    for end in TERM HUP DISPLAY; do
+    for end in TERM HUP INT QUIT DISPLAY KILL; do
         if VELMORA_CRASH_TMP=$mnt bash "$here/../e2e/crash_during_copy.sh" "$app" "$init" "$end"; then
             echo "PASS $name: the window ended by $end"
         else

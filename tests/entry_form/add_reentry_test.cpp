@@ -155,13 +155,18 @@ void AddReentryTest::inputDuringAnAddChangesNothing() {
     QVERIFY(!m_form->isAddRunning());
 }
 
-// SIGTERM or SIGHUP during an add reaches the window through its events: the
+// A signal that ends the session (SIGTERM, SIGHUP, Ctrl-C's SIGINT, Ctrl-\'s
+// SIGQUIT, any other that would end the program) during an add reaches the
+// window through its events: the
 // copies' cancel flag is set, a box the add shows then goes unseen, and the
 // window closes once the add has returned.
 void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses_data() {
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGQUIT") << SIGQUIT;
+    QTest::newRow("SIGUSR1") << SIGUSR1;
 }
 
 void AddReentryTest::sessionEndDuringAnAddCancelsItAndCloses() {

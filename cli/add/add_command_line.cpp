@@ -1,6 +1,6 @@
 #include "cli/add/add_command_line.h"
 
-#include "cli/add/option_suggestion.h"
+#include "cli/add/unknown_option.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -10,34 +10,6 @@ namespace velmora {
 namespace {
 
 constexpr const char* kMoreHelp = "Run with --help for more information.\n";
-
-// Every spelling of every option: "--program", "-q", ...
-std::vector<std::string> optionNames(const CLI::App& app) {
-    std::vector<std::string> names;
-    for (const CLI::Option* option : app.get_options()) {
-        for (const std::string& name : option->get_lnames()) {
-            names.push_back("--" + name);
-        }
-        for (const std::string& name : option->get_snames()) {
-            names.push_back("-" + name);
-        }
-    }
-    return names;
-}
-
-// What is wrong with arguments that no option took: the first unknown option,
-// with the option it most likely meant, else the first stray argument.
-std::string describeExtras(const CLI::App& app, const std::vector<std::string>& extras) {
-    for (const std::string& extra : extras) {
-        if (extra.size() > 1 && extra.front() == '-') {
-            const std::string name = extra.substr(0, extra.find('='));
-            const std::string meant = closestOption(name, optionNames(app));
-            return "velmora2-add: unknown option " + name +
-                   (meant.empty() ? "" : "; did you mean " + meant + "?") + "\n";
-        }
-    }
-    return "velmora2-add: unexpected argument " + (extras.empty() ? "" : extras.front()) + "\n";
-}
 
 } // namespace
 
@@ -101,7 +73,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     } catch (const CLI::ExtrasError&) {
         result.exitStatus = kBadArguments;
-        result.errors = describeExtras(app, app.remaining()) + kMoreHelp;
+        result.errors = describeExtras(app, app.remaining(), "velmora2-add") + kMoreHelp;
         return result;
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error, out, err);

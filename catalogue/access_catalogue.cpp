@@ -20,8 +20,10 @@ bool isJet4Catalogue(const std::string& databasePath) {
     return accessFormatOfFile(databasePath) == AccessFormat::Jet4;
 }
 
-void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
-                               std::string_view program, std::string_view opis) {
+namespace {
+
+// Runs `step` on the collection folder's descriptor, its errors as Failure.
+template <typename Step> void onCatalogue(const std::string& applicationFolder, Step step) {
     const Descriptor folder(FileSystem::real(),
                             ::open(applicationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) {
@@ -29,10 +31,26 @@ void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string
         throw Failure{error, applicationFolder + ": " + std::strerror(error)};
     }
     try {
-        jet::insertCatalogueRow(folder.get(), kCatalogueName, {kategorija, program, opis});
+        step(folder.get());
     } catch (const jet::JetWriteError& error) {
         throw Failure{error.number(), error.what()};
     }
+}
+
+} // namespace
+
+void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
+                               std::string_view program, std::string_view opis) {
+    onCatalogue(applicationFolder, [&](int folder) {
+        jet::insertCatalogueRow(folder, kCatalogueName, {kategorija, program, opis});
+    });
+}
+
+void checkAccessCatalogueRow(const std::string& applicationFolder, std::string_view kategorija,
+                             std::string_view program, std::string_view opis) {
+    onCatalogue(applicationFolder, [&](int folder) {
+        jet::checkCatalogueRow(folder, kCatalogueName, {kategorija, program, opis});
+    });
 }
 
 } // namespace velmora

@@ -23,4 +23,9 @@ bool isJet4Catalogue(const std::string& databasePath);
 void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
                                std::string_view program, std::string_view opis);
 
+// Checks, without writing anything, that insertIntoAccessCatalogue would add
+// the row; throws the Failure it would throw.
+void checkAccessCatalogueRow(const std::string& applicationFolder, std::string_view kategorija,
+                             std::string_view program, std::string_view opis);
+
 } // namespace velmora

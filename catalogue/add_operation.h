@@ -15,6 +15,9 @@ struct AddEnvironment {
     FileSystem* fileSystem = nullptr;
     const char* sqliteVfs = nullptr;
     const std::int32_t* cancel = nullptr;
+    // Every check of an add, the catalogue's and the program folder's
+    // included, and nothing written: the outcome is Checked when all pass.
+    bool dryRun = false;
 };
 
 // What became of one add. The message boxes have already told the user; a
@@ -25,6 +28,7 @@ enum class AddOutcome {
     DatabaseFailed, // the handler's two boxes; at most the row is stored
     FileStepFailed, // the row is stored; the folder or a copy failed
     Cancelled,      // the row is stored; a copy stopped at the cancel flag
+    Checked,        // a dry run found nothing that would stop the add
 };
 
 // The add operation: turns the entry standing in the window into one catalogue

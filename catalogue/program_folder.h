@@ -24,4 +24,10 @@ std::string targetPath(std::string_view programFolder, std::string_view name);
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
                                FileSystem& fs);
 
+// Whether openProgramFolder could make or open the program's folder and an
+// add write into it, found without making or changing anything: the error it
+// would meet, or none.
+std::error_code checkProgramFolder(const std::string& applicationFolder, std::string_view program,
+                                   FileSystem& fs);
+
 } // namespace velmora

@@ -24,9 +24,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
                "in any order, separated by commas, semicolons or tabs; relative paths are\n"
                "taken from the CSV file's folder.\n"
-               "Exit status: 0 all added, 1 any refused or failed, 2 bad arguments, a bad CSV\n"
-               "or no catalogue in the collection, 3 report lost (its reader went away; the\n"
-               "entry under way was finished), 129/130/143 interrupted by SIGHUP/SIGINT/SIGTERM.");
+               "Results: one line per entry on standard output, \"RESULT LINE PROGRAM\" (LINE\n"
+               "is the CSV line, - for the command line's entry), RESULT one of added, refused,\n"
+               "failed, skipped (--skip-existing) or checked (--dry-run); with --json one\n"
+               "object per line: result, line, program, messages. Progress, messages and the\n"
+               "summary, which names the lines refused and failed, go to standard error.\n"
+               "Exit status: 0 all added (or skipped, or checked), 1 any refused or failed,\n"
+               "2 bad arguments, a bad CSV or no catalogue in the collection, 3 report lost\n"
+               "(its reader went away; the entry under way was finished), 129/130/143\n"
+               "interrupted by SIGHUP/SIGINT/SIGTERM.");
 
     AddOptions options;
     options.entry.text(Field::Kategorija) = "CDDVD";
@@ -61,6 +67,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         ->option_text("DIR")
         ->check(CLI::ExistingDirectory);
     app.add_flag("-q,--quiet", options.quiet, "print only failures");
+    app.add_flag("--skip-existing", options.skipExisting,
+                 "skip an entry whose name is in the catalogue already (in any letter case, "
+                 "as Windows compares folder names); default: add it again, replacing its files");
+    app.add_flag("--dry-run", options.dryRun,
+                 "make every check of an add (fields, names, both files opened, the catalogue "
+                 "writable, the Access file's rules) and write nothing");
+    app.add_flag("--json", options.json, "results as JSON lines");
 
     CommandLine result;
     std::ostringstream out;

@@ -1,13 +1,17 @@
 // velmora2-add run as a child process, as a person or a script runs it.
 #include "tests/support/child_process.h"
+#include "tests/support/jet_fixture.h"
+#include "tests/support/json_value.h"
 #include "tests/support/temp_collection.h"
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +143,95 @@ TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
         EXPECT_EQ(readFile(collection.programFolder(name) / "Picture.bmp"), readFile(picture()));
     }
     EXPECT_FALSE(fs::exists(collection.programFolder("Bad")));
+}
+
+// A corrected list run again adds only what is not there yet: a name is
+// compared as Windows compares folder names, so "tool" is "Tool".
+TEST_F(AddToolTest, AListRunTwiceWithSkipExistingAddsNothingTheSecondTime) {
+    const std::vector<std::string> first = entry("Tool", "first", setup().string());
+    ASSERT_EQ(add(first).status, 0);
+    writeFile(sources.path() / "list.csv",
+              "Kategorija,Program,Opis,Source,Slika\n"
+              "Igre,tool,again,setup.exe,pics/picture.bmp\n"
+              "Igre,Šah,new,setup.exe,pics/picture.bmp\n"
+              "Igre,ŠAH,twice in the list,setup.exe,pics/picture.bmp\n");
+    const std::vector<std::string> run = {"--skip-existing", "--csv",
+                                          (sources.path() / "list.csv").string()};
+    const ChildResult once = add(run);
+    EXPECT_EQ(once.status, 0) << once.errors;
+    EXPECT_EQ(once.output, "skipped 2 tool\nadded 3 Šah\nskipped 4 ŠAH\n");
+    const std::string files = readFile(collection.programFolder("Šah") / "Setup.exe");
+
+    const ChildResult twice = add(run);
+    EXPECT_EQ(twice.status, 0) << twice.errors;
+    EXPECT_EQ(twice.output, "skipped 2 tool\nskipped 3 Šah\nskipped 4 ŠAH\n");
+    EXPECT_EQ(twice.errors, "3 entries: 0 added, 0 refused, 0 with failures, 3 skipped (already "
+                            "in the catalogue)\n");
+    EXPECT_EQ(collection.rows(),
+              (std::vector<Row>{{"CDDVD", "Tool", "first"}, {"Igre", "Šah", "new"}}));
+    EXPECT_EQ(readFile(collection.programFolder("Šah") / "Setup.exe"), files);
+}
+
+// Every file of a folder, by its path inside it, with its bytes.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        files[fs::relative(entry.path(), folder).string()] =
+            entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
+    }
+    return files;
+}
+
+// A dry run makes the add's checks, the catalogue's own among them (an
+// Access file's rules refuse a description longer than its field), and leaves
+// the collection byte for byte.
+TEST_F(AddToolTest, ADryRunChecksEveryEntryAndLeavesTheCollectionByteForByte) {
+    const TempDir access;
+    makeJet(access.path() / "Velmora2.db", {"--schema", "basic"});
+    fs::create_directory(access.path() / "Programi");
+    ASSERT_EQ(add(entry("Tool", "kept", setup().string())).status, 0);
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,Tool,again,setup.exe,pics/picture.bmp\n"
+                                           "Igre,New,new,missing.exe,pics/picture.bmp\n"
+                                           "Igre,Other,new,setup.exe,pics/picture.bmp\n");
+    for (const fs::path& folder : {collection.path(), access.path()}) {
+        SCOPED_TRACE(folder);
+        const auto before = snapshot(folder);
+        const ChildResult result = runChild({kAdd, "--collection", folder.string(), "--dry-run",
+                                             "--csv", (sources.path() / "list.csv").string()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.output, "checked 2 Tool\nrefused 3 New\nchecked 4 Other\n");
+        EXPECT_TRUE(result.errors.ends_with("3 entries: 2 could be added, 1 refused (line 3), 0 "
+                                            "with failures; nothing was written (--dry-run)\n"))
+            << result.errors;
+        EXPECT_EQ(snapshot(folder), before);
+    }
+}
+
+// Each JSON line parses, and the lines count what the summary says.
+TEST_F(AddToolTest, JsonLinesParseAndCountWhatTheSummarySays) {
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,Čaj & kava,a,setup.exe,pics/picture.bmp\n"
+                                           "Igre,..,b,setup.exe,pics/picture.bmp\n"
+                                           "Igre,Third,c,setup.exe,pics/picture.bmp\n");
+    const ChildResult result = add({"--json", "--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 1);
+    std::map<std::string, int> counts;
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        const auto outcome = jsonValue(line, "$.result");
+        ASSERT_TRUE(outcome) << line;
+        ++counts[*outcome];
+    }
+    EXPECT_EQ(jsonValue(result.output.substr(0, result.output.find('\n')), "$.program"),
+              "Čaj & kava");
+    EXPECT_NE(result.output.find("\"line\":3,\"program\":\"..\",\"messages\":[\"Greška: "
+                                 "Neispravno ime programa!\"]"),
+              std::string::npos);
+    EXPECT_EQ(result.errors.substr(result.errors.rfind("3 entries")),
+              "3 entries: " + std::to_string(counts["added"]) + " added, " +
+                  std::to_string(counts["refused"]) + " refused (line 3), 0 with failures\n");
+    EXPECT_EQ(counts["added"], 2);
 }
 
 TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {

@@ -71,8 +71,9 @@ int main(int argc, char** argv) {
     const std::string sqlite = argv[3];
     const std::string access = argv[4];
     std::vector<Command> commands = {
-        {"sqlite3 -csv -header", {"sqlite3", "-csv", "-header", sqlite + "/Velmora2.db",
-                                  "SELECT Kategorija,Program,Opis FROM CD"}},
+        {"sqlite3 -csv -header",
+         {"sqlite3", "-csv", "-header", sqlite + "/Velmora2.db",
+          "SELECT Kategorija,Program,Opis FROM CD"}},
         {"velmora2-list --csv (SQLite)", {list, "--collection", sqlite, "--csv"}},
         {"velmora2-list --json (SQLite)", {list, "--collection", sqlite, "--json"}},
         {"velmora2-list (text, SQLite)", {list, "--collection", sqlite}},

@@ -17,14 +17,21 @@ python3 "$root/tests/fixtures/make_jet4.py" "$work/access/Velmora2.db" --schema 
 cp "$work/access/Velmora2.db" "$work/sqlite/Velmora2.db"
 "$build/bin/velmora2-init" --convert "$work/sqlite" >/dev/null
 rm -f "$work"/sqlite/Velmora2.jet4*.db
-mkdir -p "$work/access/Programi"
+mkdir -p "$work/access/Programi" "$work/sqlite/Programi"
 # Every tenth program gets its folder with both files, in both collections.
-sqlite3 "$work/sqlite/Velmora2.db" "SELECT Program FROM CD WHERE rowid % 10 = 0" |
-    while IFS= read -r name; do
-        [[ -z $name || $name == */* || $name == . || $name == .. ]] && continue
-        mkdir -p "$work/sqlite/Programi/$name" && : >"$work/sqlite/Programi/$name/Setup.exe" &&
-            : >"$work/sqlite/Programi/$name/Picture.bmp"
-    done 2>/dev/null || true
-cp -a "$work/sqlite/Programi/." "$work/access/Programi/"
+python3 - "$work" <<'PY'
+import os, sqlite3, sys
+work = sys.argv[1]
+names = sqlite3.connect(f"{work}/sqlite/Velmora2.db").execute(
+    "SELECT Program FROM CD WHERE rowid % 10 = 0").fetchall()
+for (name,) in names:
+    if not name or "/" in name or name in (".", ".."):
+        continue
+    for collection in ("sqlite", "access"):
+        folder = f"{work}/{collection}/Programi/{name}"
+        os.makedirs(folder, exist_ok=True)
+        for file in ("Setup.exe", "Picture.bmp"):
+            open(f"{folder}/{file}", "wb").close()
+PY
 echo "== velmora2-list: $rows generated rows, SQLite and Access =="
 "$build/bench/list_bench" "$runs" "$build/bin/velmora2-list" "$work/sqlite" "$work/access"

@@ -7,8 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace velmora {
 namespace {
@@ -17,30 +19,9 @@ struct DirCloser {
     void operator()(DIR* dir) const noexcept { ::closedir(dir); }
 };
 
-// The names in the folder open as `fd` (which stays open), "." and ".." left out.
-std::vector<std::string> namesIn(int fd) {
-    std::vector<std::string> names;
-    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0) {
-        return names;
-    }
-    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(own));
-    if (!dir) {
-        ::close(own);
-        return names;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
-    }
-    return names;
-}
-
-bool isDirectoryAt(int dir, const std::string& name) {
+bool isDirectoryAt(int dir, const char* name) {
     struct stat status {};
-    return ::fstatat(dir, name.c_str(), &status, 0) == 0 && S_ISDIR(status.st_mode);
+    return ::fstatat(dir, name, &status, 0) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool isFileAt(int dir, const std::string& name) {
@@ -48,95 +29,124 @@ bool isFileAt(int dir, const std::string& name) {
     return ::fstatat(dir, name.c_str(), &status, 0) == 0 && S_ISREG(status.st_mode);
 }
 
-} // namespace
-
-ProgramFolders::ProgramFolders(std::string collection)
-    : m_programi(programFolderPath(collection, "")),
-      m_dir(FileSystem::real(),
-            ::open(programFolderPath(collection, "").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (!m_programi.empty() && m_programi.back() == '/') {
-        m_programi.pop_back();
+// The folders inside `path` (a link to one counts), or the plain files when
+// `files`; nothing when it cannot be read.
+std::vector<std::string> entriesOf(const std::string& path, bool files) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+    if (!dir) {
+        return names;
     }
-}
-
-const std::unordered_map<std::string, std::string>& ProgramFolders::listing() {
-    if (!m_listing) {
-        m_listing.emplace();
-        if (m_dir.valid()) {
-            for (std::string& name : namesIn(m_dir.get())) {
-                if (isDirectoryAt(m_dir.get(), name)) {
-                    m_listing->emplace(folderNameKey(name), std::move(name));
-                }
-            }
+    const int fd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        // The entry's type saves a look-up where the file system gives it.
+        const bool kept = entry->d_type == DT_DIR   ? !files
+                          : entry->d_type == DT_REG ? files
+                          : files                   ? isFileAt(fd, entry->d_name)
+                                                    : isDirectoryAt(fd, entry->d_name);
+        if (kept) {
+            names.emplace_back(name);
         }
     }
-    return *m_listing;
+    return names;
 }
 
-std::optional<std::string> ProgramFolders::folderNamed(std::string_view program) {
-    // Only a name that is one folder inside Programi has one.
-    if (!m_dir.valid() || program.empty() || program == "." || program == ".." ||
-        program.find('/') != std::string_view::npos ||
-        program.find('\0') != std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::string exact(program);
-    if (isDirectoryAt(m_dir.get(), exact)) {
-        return exact;
-    }
-    const auto& folders = listing();
-    const auto found = folders.find(folderNameKey(program));
-    if (found == folders.end()) {
-        return std::nullopt;
-    }
-    return found->second;
-}
-
-std::optional<std::string> ProgramFolders::fileNamed(const std::string& folder,
-                                                     std::string_view file) const {
-    if (isFileAt(m_dir.get(), folder + "/" + std::string(file))) {
+// The name in `folder` of the file `file`, in any letter case.
+std::optional<std::string> fileNamed(const std::string& folder, std::string_view file) {
+    if (struct stat status{}; ::stat((folder + "/" + std::string(file)).c_str(), &status) == 0 &&
+                              S_ISREG(status.st_mode)) {
         return std::string(file);
     }
-    const int fd = ::openat(m_dir.get(), folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    const Descriptor inside(FileSystem::real(), fd);
     const std::string key = folderNameKey(file);
-    for (const std::string& name : namesIn(fd)) {
-        if (folderNameKey(name) == key && isFileAt(fd, name)) {
-            return name;
+    for (std::string& name : entriesOf(folder, true)) {
+        if (folderNameKey(name) == key) {
+            return std::move(name);
         }
     }
     return std::nullopt;
 }
 
-ProgramFiles ProgramFolders::find(std::string_view program) {
-    ProgramFiles files;
-    const std::optional<std::string> folder = folderNamed(program);
-    files.folder = m_programi + "/" + (folder ? *folder : std::string(program));
-    files.setupPath = targetPath(files.folder, kSetupName);
-    files.picturePath = targetPath(files.folder, kPictureName);
-    if (!folder) {
-        return files;
+} // namespace
+
+ProgramFolders::ProgramFolders(const std::string& collection)
+    : m_programi(programFolderPath(collection, "")) {
+    m_programi.pop_back(); // the "/" after Programi
+    for (std::string& name : entriesOf(m_programi, false)) {
+        m_names.insert(std::move(name));
     }
-    m_claimed.insert(folderNameKey(*folder));
-    files.folderFound = true;
-    if (const auto setup = fileNamed(*folder, kSetupName)) {
-        files.setup = true;
-        files.setupPath = targetPath(files.folder, *setup);
-    }
-    if (const auto picture = fileNamed(*folder, kPictureName)) {
-        files.picture = true;
-        files.picturePath = targetPath(files.folder, *picture);
-    }
-    return files;
 }
 
-std::vector<std::string> ProgramFolders::unclaimed() {
+std::vector<ProgramFiles> ProgramFolders::findAll(const std::vector<std::string_view>& programs) {
+    std::vector<ProgramFiles> found(programs.size());
+    std::vector<std::size_t> missing;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        found[i].program = programs[i];
+        m_scratch.assign(programs[i]);
+        if (m_names.contains(m_scratch)) {
+            found[i].folderFound = true;
+            m_claimed.insert(m_scratch);
+        } else if (!m_names.empty()) {
+            missing.push_back(i);
+        }
+    }
+    std::unordered_map<std::string, std::string> byKey; // of the folders left
+    for (const std::string& name : m_names) {
+        if (!m_claimed.contains(name)) {
+            byKey.emplace(folderNameKey(name), name);
+        }
+    }
+    for (const std::size_t i : byKey.empty() ? std::vector<std::size_t>() : missing) {
+        if (const auto folder = byKey.find(folderNameKey(programs[i])); folder != byKey.end()) {
+            found[i].folderFound = true;
+            found[i].folder = folder->second;
+            m_claimed.insert(folder->second);
+        }
+    }
+    for (ProgramFiles& files : found) {
+        if (files.folderFound) {
+            lookInside(files);
+        }
+    }
+    return found;
+}
+
+void ProgramFolders::lookInside(ProgramFiles& files) {
+    path(m_scratch, files);
+    if (auto name = fileNamed(m_scratch, kSetupName)) {
+        files.setup = true;
+        if (*name != kSetupName) {
+            files.setupName = std::move(*name);
+        }
+    }
+    if (auto name = fileNamed(m_scratch, kPictureName)) {
+        files.picture = true;
+        if (*name != kPictureName) {
+            files.pictureName = std::move(*name);
+        }
+    }
+}
+
+void ProgramFolders::path(std::string& into, const ProgramFiles& files, ProgramFile file) const {
+    into.assign(m_programi);
+    into += '/';
+    into += files.folder.empty() ? files.program : std::string_view(files.folder);
+    if (file == ProgramFile::Setup) {
+        into += '/';
+        into += files.setupName.empty() ? kSetupName : std::string_view(files.setupName);
+    } else if (file == ProgramFile::Picture) {
+        into += '/';
+        into += files.pictureName.empty() ? kPictureName : std::string_view(files.pictureName);
+    }
+}
+
+std::vector<std::string> ProgramFolders::unclaimed() const {
     std::vector<std::string> names;
-    for (const auto& [key, name] : listing()) {
-        if (!m_claimed.contains(key)) {
+    for (const std::string& name : m_names) {
+        if (!m_claimed.contains(name)) {
             names.push_back(name);
         }
     }

@@ -168,14 +168,17 @@ std::string contentsLine(const std::string& folder) {
         return "Velmora2.db: its entries cannot be read (" + failure.description + ")";
     }
     ProgramFolders folders(folder);
+    std::vector<std::string_view> names;
+    for (const StoredEntry& entry : entries) {
+        names.push_back(entry.program);
+    }
     std::vector<std::string> withoutFolder;
     std::vector<std::string> withoutFiles;
-    for (const StoredEntry& entry : entries) {
-        const ProgramFiles files = folders.find(entry.program);
+    for (const ProgramFiles& files : folders.findAll(names)) {
         if (!files.folderFound) {
-            withoutFolder.push_back(entry.program);
+            withoutFolder.emplace_back(files.program);
         } else if (!files.complete()) {
-            withoutFiles.push_back(entry.program);
+            withoutFiles.emplace_back(files.program);
         }
     }
     const std::vector<std::string> unnamed = folders.unclaimed();

@@ -69,7 +69,8 @@ void appendCsvField(std::string& out, std::string_view field) {
     out += '"';
 }
 
-void writeText(Sink& sink, const std::vector<ListedEntry>& entries) {
+void writeText(Sink& sink, const std::vector<StoredEntry>& entries,
+               const std::vector<ProgramFiles>& found) {
     struct Shown {
         std::array<std::string, 4> cells;
     };
@@ -77,10 +78,11 @@ void writeText(Sink& sink, const std::vector<ListedEntry>& entries) {
     rows.reserve(entries.size() + 1);
     // The description comes last, so it is never shortened nor padded.
     rows.push_back({{"Kategorija", "Program", "Files", "Opis"}});
-    for (const ListedEntry& listed : entries) {
-        rows.push_back({{printable(listed.entry.kategorija, kWidestColumn),
-                         printable(listed.entry.program, kWidestColumn), filesState(listed.files),
-                         printable(listed.entry.opis)}});
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const StoredEntry& entry = entries[i];
+        rows.push_back(
+            {{printable(entry.kategorija, kWidestColumn), printable(entry.program, kWidestColumn),
+              filesState(found[i]), printable(entry.opis)}});
     }
     std::array<std::size_t, 4> widths{};
     std::vector<std::array<std::size_t, 4>> columns(rows.size());
@@ -106,43 +108,54 @@ void writeText(Sink& sink, const std::vector<ListedEntry>& entries) {
     }
 }
 
-void writeCsv(Sink& sink, const std::vector<ListedEntry>& entries) {
+void writeCsv(Sink& sink, const std::vector<StoredEntry>& entries,
+              const std::vector<ProgramFiles>& found, const ProgramFolders& folders) {
+    std::string path;
     sink.buffer() += kCsvHeader;
     sink.buffer() += "\r\n";
-    for (const ListedEntry& listed : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const StoredEntry& entry = entries[i];
+        const ProgramFiles& files = found[i];
         std::string& out = sink.buffer();
-        appendCsvField(out, listed.entry.kategorija);
+        appendCsvField(out, entry.kategorija);
         out += ',';
-        appendCsvField(out, listed.entry.program);
+        appendCsvField(out, entry.program);
         out += ',';
-        appendCsvField(out, listed.entry.opis);
+        appendCsvField(out, entry.opis);
         out += ',';
-        appendCsvField(out, listed.files.setupPath);
+        folders.path(path, files, ProgramFile::Setup);
+        appendCsvField(out, path);
         out += ',';
-        appendCsvField(out, listed.files.picturePath);
+        folders.path(path, files, ProgramFile::Picture);
+        appendCsvField(out, path);
         out += "\r\n";
         sink.lineDone();
     }
 }
 
-void writeJson(Sink& sink, const std::vector<ListedEntry>& entries) {
+void writeJson(Sink& sink, const std::vector<StoredEntry>& entries,
+               const std::vector<ProgramFiles>& found, const ProgramFolders& folders) {
+    std::string path;
     const auto flag = [](bool value) { return value ? "true" : "false"; };
-    for (const ListedEntry& listed : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const StoredEntry& entry = entries[i];
+        const ProgramFiles& files = found[i];
         std::string& out = sink.buffer();
         out += "{\"kategorija\":";
-        appendJsonString(out, listed.entry.kategorija);
+        appendJsonString(out, entry.kategorija);
         out += ",\"program\":";
-        appendJsonString(out, listed.entry.program);
+        appendJsonString(out, entry.program);
         out += ",\"opis\":";
-        appendJsonString(out, listed.entry.opis);
+        appendJsonString(out, entry.opis);
         out += ",\"folder\":";
-        appendJsonString(out, listed.files.folder);
+        folders.path(path, files);
+        appendJsonString(out, path);
         out += ",\"folderFound\":";
-        out += flag(listed.files.folderFound);
+        out += flag(files.folderFound);
         out += ",\"setup\":";
-        out += flag(listed.files.setup);
+        out += flag(files.setup);
         out += ",\"picture\":";
-        out += flag(listed.files.picture);
+        out += flag(files.picture);
         out += "}\n";
         sink.lineDone();
     }
@@ -163,17 +176,18 @@ std::string filesState(const ProgramFiles& files) {
     return files.setup ? "no Picture.bmp" : "no Setup.exe";
 }
 
-bool writeListing(std::FILE* out, ListFormat format, const std::vector<ListedEntry>& entries) {
+bool writeListing(std::FILE* out, ListFormat format, const std::vector<StoredEntry>& entries,
+                  const std::vector<ProgramFiles>& found, const ProgramFolders& folders) {
     Sink sink(out);
     switch (format) {
     case ListFormat::Text:
-        writeText(sink, entries);
+        writeText(sink, entries, found);
         break;
     case ListFormat::Csv:
-        writeCsv(sink, entries);
+        writeCsv(sink, entries, found, folders);
         break;
     case ListFormat::Json:
-        writeJson(sink, entries);
+        writeJson(sink, entries, found, folders);
         break;
     }
     return sink.finish();

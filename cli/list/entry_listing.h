@@ -15,17 +15,14 @@ enum class ListFormat {
     Json, // one JSON object per line
 };
 
-// A catalogue entry and what its program folder holds.
-struct ListedEntry {
-    StoredEntry entry;
-    ProgramFiles files;
-};
-
 // The header of the CSV form: the columns velmora2-add --csv reads.
 inline constexpr const char* kCsvHeader = "Kategorija,Program,Opis,Source,Slika";
 
-// Writes the entries to `out` in `format`; false when a write failed.
-bool writeListing(std::FILE* out, ListFormat format, const std::vector<ListedEntry>& entries);
+// Writes the entries to `out` in `format`, each with what its folder holds
+// (`files`, in the same order; their paths joined by `folders`); false when a
+// write failed.
+bool writeListing(std::FILE* out, ListFormat format, const std::vector<StoredEntry>& entries,
+                  const std::vector<ProgramFiles>& files, const ProgramFolders& folders);
 
 // The Files column of the text form: "both", "no Setup.exe", ... "no folder".
 std::string filesState(const ProgramFiles& files);

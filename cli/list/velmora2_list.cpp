@@ -71,13 +71,13 @@ int main(int argc, char** argv) {
     }
 
     ProgramFolders folders(folder);
-    std::vector<ListedEntry> listed;
-    listed.reserve(stored.size());
-    for (StoredEntry& entry : stored) {
-        ProgramFiles files = folders.find(entry.program);
-        listed.push_back({std::move(entry), std::move(files)});
+    std::vector<std::string_view> names;
+    names.reserve(stored.size());
+    for (const StoredEntry& entry : stored) {
+        names.push_back(entry.program);
     }
-    if (!writeListing(stdout, options.format, listed)) {
+    const std::vector<ProgramFiles> files = folders.findAll(names);
+    if (!writeListing(stdout, options.format, stored, files, folders)) {
         std::fputs("velmora2-list: the list could not be written\n", stderr);
         return 1;
     }

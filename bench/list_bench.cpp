@@ -22,6 +22,7 @@ struct Command {
     std::string name;
     std::vector<std::string> arguments;
     std::vector<double> seconds = {};
+    std::vector<double> cpuSeconds = {}; // user and system: what a loaded machine distorts least
     long peakKiB = 0;
 };
 
@@ -50,6 +51,10 @@ void runOnce(Command& command) {
         std::exit(1);
     }
     command.seconds.push_back(std::chrono::duration<double>(end - start).count());
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    command.cpuSeconds.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
     command.peakKiB = std::max(command.peakKiB, usage.ru_maxrss);
 }
 
@@ -85,6 +90,7 @@ int main(int argc, char** argv) {
     for (Command& command : commands) { // warm the page cache and the libraries
         runOnce(command);
         command.seconds.clear();
+        command.cpuSeconds.clear();
     }
     for (int round = 0; round < runs; ++round) {
         for (Command& command : commands) {
@@ -93,13 +99,17 @@ int main(int argc, char** argv) {
     }
     std::printf("runs: %d\n", runs);
     for (const Command& command : commands) {
-        std::printf("%-34s median %7.1f ms, peak RSS %6.1f MiB\n", command.name.c_str(),
-                    median(command.seconds) * 1000.0,
+        std::printf("%-34s median %7.1f ms (CPU %6.1f ms), peak RSS %6.1f MiB\n",
+                    command.name.c_str(), median(command.seconds) * 1000.0,
+                    median(command.cpuSeconds) * 1000.0,
                     static_cast<double>(command.peakKiB) / 1024.0);
     }
     const double sqliteRatio = median(commands[1].seconds) / median(commands[0].seconds);
     const double accessRatio = median(commands[6].seconds) / median(commands[5].seconds);
     std::printf("ratio velmora2-list --csv / sqlite3 -csv: %.2f; / mdb-export: %.2f (goal <= 1)\n",
                 sqliteRatio, accessRatio);
+    std::printf("CPU ratio: %.2f; %.2f\n",
+                median(commands[1].cpuSeconds) / median(commands[0].cpuSeconds),
+                median(commands[6].cpuSeconds) / median(commands[5].cpuSeconds));
     return 0;
 }

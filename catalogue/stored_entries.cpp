@@ -55,6 +55,19 @@ std::vector<StoredEntry> readSqlite(const std::string& path) {
         fail(opened);
     }
     sqlite3_busy_timeout(raw, CatalogueConnection::kBusyTimeoutMs);
+    // One read transaction for the count and the rows, so they agree.
+    if (const int begun = sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+        begun != SQLITE_OK) {
+        fail(begun);
+    }
+    std::vector<StoredEntry> entries;
+    sqlite3_stmt* rawCount = nullptr;
+    if (sqlite3_prepare_v2(raw, "SELECT count(*) FROM CD", -1, &rawCount, nullptr) == SQLITE_OK) {
+        const std::unique_ptr<sqlite3_stmt, StatementFinalizer> count(rawCount);
+        if (sqlite3_step(rawCount) == SQLITE_ROW) {
+            entries.reserve(static_cast<std::size_t>(sqlite3_column_int64(rawCount, 0)));
+        }
+    }
     sqlite3_stmt* rawStatement = nullptr;
     const int prepared = sqlite3_prepare_v2(raw, "SELECT Kategorija,Program,Opis FROM CD", -1,
                                             &rawStatement, nullptr);
@@ -62,7 +75,6 @@ std::vector<StoredEntry> readSqlite(const std::string& path) {
     if (prepared != SQLITE_OK) {
         fail(prepared);
     }
-    std::vector<StoredEntry> entries;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(rawStatement)) == SQLITE_ROW) {
         entries.push_back({columnText(rawStatement, 0), columnText(rawStatement, 1),

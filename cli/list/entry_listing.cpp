@@ -55,7 +55,10 @@ std::size_t columnsOf(std::string_view text) {
 // RFC 4180 as velmora2-add reads it: a field with a separator it might
 // choose, a quote or a line break is quoted, its quotes doubled.
 void appendCsvField(std::string& out, std::string_view field) {
-    if (field.find_first_of(",;\t\"\r\n") == std::string_view::npos) {
+    const auto special = [](char c) {
+        return c == ',' || c == ';' || c == '\t' || c == '"' || c == '\r' || c == '\n';
+    };
+    if (std::none_of(field.begin(), field.end(), special)) {
         out += field;
         return;
     }

@@ -118,8 +118,21 @@ void checkInsert(const CatalogueConnection& connection, std::string_view kategor
             throwSqlite(db, code);
         }
     };
-    // No page may reach the file before the roll-back either.
-    exec("PRAGMA journal_mode=MEMORY; PRAGMA cache_spill=OFF;");
+    // No page may reach the file before the roll-back either. A catalogue in
+    // WAL mode keeps it (leaving it would rewrite the file's header); its
+    // uncommitted pages go nowhere without a spill.
+    exec("PRAGMA cache_spill=OFF;");
+    sqlite3_stmt* rawMode = nullptr;
+    bool wal = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &rawMode, nullptr) == SQLITE_OK) {
+        const std::unique_ptr<sqlite3_stmt, StatementFinalizer> mode(rawMode);
+        const unsigned char* name =
+            sqlite3_step(rawMode) == SQLITE_ROW ? sqlite3_column_text(rawMode, 0) : nullptr;
+        wal = name != nullptr && sqlite3_stricmp(reinterpret_cast<const char*>(name), "wal") == 0;
+    }
+    if (!wal) {
+        exec("PRAGMA journal_mode=MEMORY;");
+    }
     if (sqlite3_db_readonly(db, "main") == 1) {
         throw Failure{SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY)};
     }

@@ -181,6 +181,19 @@ void checkCatalogueWritable(int folderFd, std::string_view fileName) {
     }
 }
 
+void checkCatalogueRow(int folderFd, std::string_view fileName, const CatalogueRow& row) {
+    Catalogue catalogue(folderFd, fileName);
+    struct stat status {};
+    if (::fstatat(folderFd, journalName(fileName).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        throw JetWriteError(JetWriteError::Kind::Io, EBUSY,
+                            std::string(fileName) +
+                                " holds an interrupted add, which the next add or velmora2-init "
+                                "rolls back");
+    }
+    PageFile file(catalogue.fd());
+    prepare(catalogue, file, row);
+}
+
 bool recoverInterruptedInsert(int folderFd, std::string_view fileName) {
     // Without a journal there is nothing to do, and a catalogue on a medium
     // that cannot be written (a disc) still reads.

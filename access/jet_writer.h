@@ -74,6 +74,12 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
 // interrupted add like any open.
 void checkCatalogueWritable(int folderFd, std::string_view fileName);
 
+// Checks, without writing a byte, that insertCatalogueRow would add `row`:
+// the file opened for writing and locked, and every check and refusal of the
+// insert made on the pages prepared in memory. A journal of an interrupted add
+// is not rolled back (that is a write): it is reported as an Io error.
+void checkCatalogueRow(int folderFd, std::string_view fileName, const CatalogueRow& row);
+
 // Restores the pages of an add that was interrupted, when its journal is
 // there, and removes the journal. Returns whether there was one; without a
 // journal the catalogue is not even opened (it may be on a read-only disc).

@@ -86,8 +86,8 @@ struct CommandRun {
     int status = -1;
 };
 
-// Runs velmora2-add on the list with standard error on a pipe, timing each
-// "[n/N] ..." line as it arrives: one per finished entry.
+// Runs velmora2-add on the list with standard output on a pipe, timing each
+// result line as it arrives: one per finished entry.
 // The child's peak memory (ru_maxrss) counts this process's own peak too, as
 // the spawn runs in this process's memory until the exec; so nothing big is
 // held here: huge lists are written a piece at a time, and `timeEntries`
@@ -100,8 +100,8 @@ CommandRun runCommand(const std::string& command, const fs::path& list, const fs
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const std::string listText = list.string();
     const std::string intoText = into.string();
     std::array<const char*, 6> argv = {command.c_str(), "--csv",          listText.c_str(),
@@ -123,7 +123,7 @@ CommandRun runCommand(const std::string& command, const fs::path& list, const fs
     for (ssize_t got; (got = read(ends[0], buffer.data(), buffer.size())) > 0;) {
         const auto now = Clock::now();
         for (ssize_t i = 0; i < got; ++i) {
-            if (lineStart && buffer[static_cast<std::size_t>(i)] == '[') {
+            if (lineStart) {
                 ++run.finished;
                 if (timeEntries) {
                     run.entryMs.push_back(milliseconds(now - last));

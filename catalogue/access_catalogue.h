@@ -29,4 +29,9 @@ std::optional<Failure> insertIntoAccessCatalogue(const std::string& applicationF
                                                  std::string_view kategorija,
                                                  std::string_view program, std::string_view opis);
 
+// Checks, without writing anything, that insertIntoAccessCatalogue would add
+// the row; throws the Failure it would throw.
+void checkAccessCatalogueRow(const std::string& applicationFolder, std::string_view kategorija,
+                             std::string_view program, std::string_view opis);
+
 } // namespace velmora

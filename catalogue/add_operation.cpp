@@ -213,6 +213,38 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFol
     return picture || setup || afterRow ? AddOutcome::FileStepFailed : AddOutcome::Added;
 }
 
+// A dry run's steps 4 to 10: the row tried and rolled back (or, in an Access
+// catalogue, prepared in memory), and the program folder looked at.
+AddOutcome checkWithoutWriting(EntryWindow& window, const std::string& applicationFolder,
+                               const std::string& databasePathText,
+                               const AddEnvironment& environment) {
+    const auto keepWindowAlive = [&window] { window.processPendingEvents(); };
+    const std::string kategorija = window.fieldText(Field::Kategorija);
+    const std::string program = window.fieldText(Field::Program);
+    const std::string opis = window.fieldText(Field::Opis);
+    runInBackground(
+        [&] {
+            if (isJet4Catalogue(databasePathText)) {
+                checkAccessCatalogueRow(applicationFolder, kategorija, program, opis);
+            } else {
+                const CatalogueConnection connection(databasePathText, environment.sqliteVfs);
+                checkInsert(connection, kategorija, program, opis);
+            }
+        },
+        keepWindowAlive);
+    const std::error_code folder = runInBackground(
+        [&] { return checkProgramFolder(applicationFolder, program, fileSystemOf(environment)); },
+        keepWindowAlive);
+    if (folder) {
+        window.messageBox(std::string(texts::kFolderNotMade) + kCrLf +
+                              programFolderPath(applicationFolder, program) + kCrLf +
+                              folder.message(),
+                          texts::kTitleGreska);
+        return AddOutcome::FileStepFailed;
+    }
+    return AddOutcome::Checked;
+}
+
 } // namespace
 
 AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
@@ -229,8 +261,10 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
     std::string stepUnderWay;
     AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
-        outcome =
-            storeAndDeploy(window, applicationFolder, path, sources, environment, stepUnderWay);
+        outcome = environment.dryRun
+                      ? checkWithoutWriting(window, applicationFolder, path, environment)
+                      : storeAndDeploy(window, applicationFolder, path, sources, environment,
+                                       stepUnderWay);
     } catch (const FailureAfterRow&) {
         failure = describeFailure(std::current_exception());
         stepUnderWay = texts::kRowStoredDatabaseFailed;

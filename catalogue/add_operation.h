@@ -19,6 +19,9 @@ struct AddEnvironment {
     const char* sqliteVfs = nullptr;
     const std::int32_t* cancel = nullptr;
     bool callerMayWait = false;
+    // Every check of an add, the catalogue's and the program folder's
+    // included, and nothing written: the outcome is Checked when all pass.
+    bool dryRun = false;
 };
 
 // What became of one add. The message boxes have already told the user; a
@@ -30,6 +33,7 @@ enum class AddOutcome {
     FileStepFailed, // the row is stored; a later step failed (the folder, a copy, the
                     // catalogue's own work after its row): added with a failure
     Cancelled,      // the row is stored; a copy stopped at the cancel flag
+    Checked,        // a dry run found nothing that would stop the add
 };
 
 // The add operation: turns the entry standing in the window into one catalogue

@@ -2,9 +2,12 @@
 
 #include "access/access_format.h"
 #include "catalogue/failure.h"
+#include "catalogue/no_catalogue.h"
 
+#include <cerrno>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 
 namespace velmora {
 namespace {
@@ -60,6 +63,17 @@ CatalogueConnection::CatalogueConnection(const std::string& path, const char* vf
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, vfs);
     m_db.reset(raw);
     if (code != SQLITE_OK) {
+        // A folder without a catalogue is named, with how to make one there.
+        struct stat status {};
+        if ((code & 0xFF) == SQLITE_CANTOPEN && ::stat(path.c_str(), &status) != 0 &&
+            errno == ENOENT) {
+            const std::size_t slash = path.rfind('/');
+            const std::string folder = slash == std::string::npos ? "."
+                                       : slash == 0               ? "/"
+                                                                  : path.substr(0, slash);
+            throw Failure{raw != nullptr ? sqlite3_extended_errcode(raw) : code,
+                          noCatalogueDescription(folder)};
+        }
         throwSqlite(raw, code);
     }
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
@@ -94,6 +108,43 @@ void InsertStatement::run(std::string_view kategorija, std::string_view program,
     if (sqlite3_changes64(m_db) != 1) {
         throw Failure{SQLITE_CONSTRAINT, kNoRowStored};
     }
+}
+
+void checkInsert(const CatalogueConnection& connection, std::string_view kategorija,
+                 std::string_view program, std::string_view opis) {
+    sqlite3* db = connection.handle();
+    const auto exec = [db](const char* sql) {
+        if (const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); code != SQLITE_OK) {
+            throwSqlite(db, code);
+        }
+    };
+    // No page may reach the file before the roll-back either. A catalogue in
+    // WAL mode keeps it (leaving it would rewrite the file's header); its
+    // uncommitted pages go nowhere without a spill.
+    exec("PRAGMA cache_spill=OFF;");
+    sqlite3_stmt* rawMode = nullptr;
+    bool wal = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &rawMode, nullptr) == SQLITE_OK) {
+        const std::unique_ptr<sqlite3_stmt, StatementFinalizer> mode(rawMode);
+        const unsigned char* name =
+            sqlite3_step(rawMode) == SQLITE_ROW ? sqlite3_column_text(rawMode, 0) : nullptr;
+        wal = name != nullptr && sqlite3_stricmp(reinterpret_cast<const char*>(name), "wal") == 0;
+    }
+    if (!wal) {
+        exec("PRAGMA journal_mode=MEMORY;");
+    }
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        throw Failure{SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY)};
+    }
+    exec("BEGIN IMMEDIATE");
+    InsertStatement statement(connection);
+    try {
+        statement.run(kategorija, program, opis);
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    exec("ROLLBACK");
 }
 
 } // namespace velmora

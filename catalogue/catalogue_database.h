@@ -59,4 +59,12 @@ private:
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> m_statement;
 };
 
+// Runs the add's insert inside a transaction that is then rolled back: every
+// check SQLite makes (the file writable and not locked by another writer, the
+// table's constraints and triggers) without a byte of the catalogue changed.
+// The journal stays in memory, so no file appears beside the catalogue
+// either. Throws Failure as InsertStatement::run does.
+void checkInsert(const CatalogueConnection& connection, std::string_view kategorija,
+                 std::string_view program, std::string_view opis);
+
 } // namespace velmora

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace velmora {
@@ -102,6 +104,36 @@ std::size_t removeLeftoverCopiesOfAll(int programs, FileSystem& fs) {
         }
     }
     return removed;
+}
+
+std::error_code checkProgramFolder(const std::string& applicationFolder, std::string_view program,
+                                   FileSystem& fs) {
+    const std::string programs = programFolderPath(applicationFolder, "");
+    const Descriptor parent(fs, fs.openAt(AT_FDCWD, programs.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    if (!parent.valid()) {
+        return systemError(errno);
+    }
+    // The folder an add would use: one whose name differs in case only is it.
+    const std::string name = folderNameFor(parent.get(), program, fs);
+    struct stat found {};
+    if (fs.fstatAt(parent.get(), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            return systemError(errno);
+        }
+        // A new folder: Programi must take it.
+        return ::faccessat(parent.get(), ".", W_OK | X_OK, AT_EACCESS) == 0 ? std::error_code()
+                                                                            : systemError(errno);
+    }
+    if (S_ISLNK(found.st_mode)) {
+        return CopyError::FolderIsLink;
+    }
+    if (!S_ISDIR(found.st_mode)) {
+        return systemError(ENOTDIR);
+    }
+    return ::faccessat(parent.get(), name.c_str(), W_OK | X_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) ==
+                   0
+               ? std::error_code()
+               : systemError(errno);
 }
 
 } // namespace velmora

@@ -45,4 +45,10 @@ std::size_t removeLeftoverCopies(int folder, FileSystem& fs);
 // folder that is a symbolic link is not entered.
 std::size_t removeLeftoverCopiesOfAll(int programs, FileSystem& fs);
 
+// Whether openProgramFolder could make or open the program's folder and an
+// add write into it, found without making or changing anything: the error it
+// would meet, or none.
+std::error_code checkProgramFolder(const std::string& applicationFolder, std::string_view program,
+                                   FileSystem& fs);
+
 } // namespace velmora

@@ -51,10 +51,47 @@ char32_t nextUpper(std::string_view& text, const UpperCase& upper) {
     return upper(c.codePoint);
 }
 
+const UpperCase& upperCase() {
+    static const UpperCase upper;
+    return upper;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 } // namespace
 
+std::string windowsNameKey(std::string_view name) {
+    std::string key;
+    key.reserve(name.size());
+    while (!name.empty()) {
+        const char32_t c = nextUpper(name, upperCase());
+        if (c >= 0x110000) {
+            key += static_cast<char>(c - 0x110000); // a byte that is not UTF-8, as it is
+        } else {
+            appendUtf8(key, c);
+        }
+    }
+    return key;
+}
+
 bool sameWindowsName(std::string_view a, std::string_view b) {
-    static const UpperCase upper;
+    const UpperCase& upper = upperCase();
     while (!a.empty() && !b.empty()) {
         if (nextUpper(a, upper) != nextUpper(b, upper)) {
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -12,5 +13,9 @@ namespace velmora {
 // case-insensitive comparison of names: program folders, device names, list
 // columns.
 bool sameWindowsName(std::string_view a, std::string_view b);
+
+// The same comparison as a key: two names are the same to Windows exactly when
+// their keys are equal (for sets and maps of names).
+std::string windowsNameKey(std::string_view name);
 
 } // namespace velmora

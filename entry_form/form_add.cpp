@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
 
 namespace velmora {
@@ -67,7 +68,8 @@ void FormAdd::runAdd() {
         return;
     }
     {
-        const InputBlocker blocker(*this);
+        // Izlaz stays live: it asks for the close, as the title bar does.
+        const InputBlocker blocker(*this, m_controls.izlazButton);
         m_addRunning = true;
         struct Done {
             bool& running;

@@ -35,7 +35,8 @@ bool isInput(QEvent::Type type) {
 
 } // namespace
 
-InputBlocker::InputBlocker(QWidget& window) : m_window(window) {
+InputBlocker::InputBlocker(QWidget& window, QWidget* closeButton)
+    : m_window(window), m_closeButton(closeButton) {
     m_focusPolicies.push_back({&window, window.focusPolicy()});
     for (QWidget* child : window.findChildren<QWidget*>()) {
         m_focusPolicies.push_back({child, child->focusPolicy()});
@@ -59,6 +60,9 @@ InputBlocker::~InputBlocker() {
 
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
     if (!isInput(event->type()) || !watched->isWidgetType()) {
+        return false;
+    }
+    if (m_closeButton != nullptr && watched == m_closeButton.data()) {
         return false;
     }
     // A message box shown meanwhile is a window of its own and takes input.

@@ -14,11 +14,13 @@ namespace velmora {
 // the window looking as it did: nothing turns grey for the length of a copy.
 // A click moves no focus meanwhile either: Qt gives focus on a press before
 // any filter sees it, so the controls take focus by tab only while blocked.
+// Input to `closeButton` (may be null) passes: a button that asks for the
+// window's close, which waits for the add as the title bar's close does.
 class InputBlocker : public QObject {
     Q_OBJECT
 
 public:
-    explicit InputBlocker(QWidget& window);
+    explicit InputBlocker(QWidget& window, QWidget* closeButton = nullptr);
     ~InputBlocker() override;
     InputBlocker(const InputBlocker&) = delete;
     InputBlocker& operator=(const InputBlocker&) = delete;
@@ -32,6 +34,7 @@ private:
     };
 
     QWidget& m_window;
+    QPointer<QWidget> m_closeButton;
     // Parents before children: a widget passes its policy on to its focus
     // proxy, which then gets its own.
     std::vector<FocusPolicy> m_focusPolicies;

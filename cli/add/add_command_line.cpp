@@ -3,6 +3,7 @@
 #include "catalogue/utf8.h"
 #include "cli/add/list_decoder.h"
 #include "cli/add/option_suggestion.h"
+#include "cli/add/unknown_option.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -13,34 +14,6 @@ namespace velmora {
 namespace {
 
 constexpr const char* kMoreHelp = "Run with --help for more information.\n";
-
-// Every spelling of every option: "--program", "-q", ...
-std::vector<std::string> optionNames(const CLI::App& app) {
-    std::vector<std::string> names;
-    for (const CLI::Option* option : app.get_options()) {
-        for (const std::string& name : option->get_lnames()) {
-            names.push_back("--" + name);
-        }
-        for (const std::string& name : option->get_snames()) {
-            names.push_back("-" + name);
-        }
-    }
-    return names;
-}
-
-// What is wrong with arguments that no option took: the first unknown option,
-// with the option it most likely meant, else the first stray argument.
-std::string describeExtras(const CLI::App& app, const std::vector<std::string>& extras) {
-    for (const std::string& extra : extras) {
-        if (extra.size() > 1 && extra.front() == '-') {
-            const std::string name = extra.substr(0, extra.find('='));
-            const std::string meant = closestOption(name, optionNames(app));
-            return "velmora2-add: unknown option " + name +
-                   (meant.empty() ? "" : "; did you mean " + meant + "?") + "\n";
-        }
-    }
-    return "velmora2-add: unexpected argument " + (extras.empty() ? "" : extras.front()) + "\n";
-}
 
 } // namespace
 
@@ -55,11 +28,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                "The CSV's first row names the columns Kategorija, Program, Opis, Source, Slika\n"
                "in any order, separated by commas, semicolons or tabs; relative paths are\n"
                "taken from the CSV file's folder.\n"
-               "Exit status: 0 all added, 1 any refused or failed (or the CSV cut short after\n"
-               "an entry was tried), 2 bad arguments, a bad CSV or no catalogue in the\n"
-               "collection (nothing added), 3 report lost (its reader went away; the entry\n"
-               "under way was finished), 128+N interrupted by signal N (129 SIGHUP, 130\n"
-               "SIGINT, 131 SIGQUIT, 143 SIGTERM).");
+               "Results: one line per entry on standard output, \"RESULT LINE PROGRAM\" (LINE\n"
+               "is the CSV line, - for the command line's entry), RESULT one of added, refused,\n"
+               "failed, skipped (--skip-existing) or checked (--dry-run); with --json one\n"
+               "object per line: result, line, program, messages. Progress, messages and the\n"
+               "summary, which names the lines refused and failed, go to standard error.\n"
+               "Exit status: 0 all added (or skipped, or checked), 1 any refused or failed (or\n"
+               "the CSV cut short after an entry was tried), 2 bad arguments, a bad CSV or no\n"
+               "catalogue in the collection (nothing added), 3 report lost (its reader went\n"
+               "away; the entry under way was finished), 128+N interrupted by signal N (129\n"
+               "SIGHUP, 130 SIGINT, 131 SIGQUIT, 143 SIGTERM).");
 
     AddOptions options;
     options.entry.text(Field::Kategorija) = "CDDVD";
@@ -94,6 +72,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         ->option_text("DIR")
         ->check(CLI::ExistingDirectory);
     app.add_flag("-q,--quiet", options.quiet, "print only failures");
+    app.add_flag("--skip-existing", options.skipExisting,
+                 "skip an entry whose name is in the catalogue already (in any letter case, "
+                 "as Windows compares folder names); default: add it again, replacing its files");
+    app.add_flag("--dry-run", options.dryRun,
+                 "make every check of an add (fields, names, both files opened, the catalogue "
+                 "writable, the Access file's rules) and write nothing");
+    app.add_flag("--json", options.json, "results as JSON lines");
 
     CommandLine result;
     std::ostringstream out;
@@ -118,7 +103,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     } catch (const CLI::ExtrasError&) {
         result.exitStatus = kBadArguments;
-        result.errors = describeExtras(app, app.remaining()) + kMoreHelp;
+        result.errors = describeExtras(app, app.remaining(), "velmora2-add") + kMoreHelp;
         return result;
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error, out, err);

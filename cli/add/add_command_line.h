@@ -14,6 +14,9 @@ struct AddOptions {
     AddEntry entry;         // the entry of --program, --category, ... when there is no CSV
     std::string collection; // empty: the folder that holds the executable
     bool quiet = false;
+    bool skipExisting = false; // an entry whose name is catalogued already is skipped
+    bool dryRun = false;       // every check, nothing written
+    bool json = false;         // results as JSON lines
 };
 
 // The command line read: either options to run with, or an exit status with

@@ -1,6 +1,7 @@
 #include "cli/add/batch_add.h"
 
 #include "catalogue/add_operation.h"
+#include "catalogue/windows_name.h"
 #include "cli/add/terminal_front_end.h"
 
 #include <cstdint>
@@ -8,16 +9,19 @@
 namespace velmora {
 
 int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEntry,
-               const std::string& collection, TerminalReport& report, InterruptWatch* interrupts) {
+               const std::string& collection, TerminalReport& report, InterruptWatch* interrupts,
+               const BatchSettings& settings) {
     const auto poll = [&] { return interrupts != nullptr ? interrupts->poll() : 0; };
     Tally tally;
     tally.entries = count;
+    tally.dryRun = settings.dryRun;
     // The cancel flag of both copies; set when a signal is seen during one.
     std::int32_t cancel = 0;
     AddEnvironment environment;
     environment.cancel = &cancel;
     // No window to keep alive: the add's checks and steps run on this thread.
     environment.callerMayWait = true;
+    environment.dryRun = settings.dryRun;
 
     // The entry under way is finished even when its report can no longer be
     // written; the next is not begun.
@@ -32,9 +36,22 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
             report.finishEntry(Outcome::Refused);
             continue;
         }
+        const std::string key =
+            settings.catalogued != nullptr ? windowsNameKey(entry.text(Field::Program)) : "";
+        if (settings.catalogued != nullptr && settings.catalogued->contains(key)) {
+            ++tally.skipped;
+            report.finishEntry(Outcome::Skipped);
+            continue;
+        }
         TerminalFrontEnd window(entry, collection, report, interrupts, cancel);
         Outcome outcome = Outcome::Failed;
-        switch (Dodaj(window, environment)) {
+        const AddOutcome added = Dodaj(window, environment);
+        // Every outcome but these has stored the row (or would have).
+        if (settings.catalogued != nullptr && added != AddOutcome::Refused &&
+            added != AddOutcome::DatabaseFailed) {
+            settings.catalogued->insert(key);
+        }
+        switch (added) {
         case AddOutcome::Added:
             outcome = Outcome::Added;
             ++tally.added;
@@ -46,6 +63,10 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
         case AddOutcome::Cancelled:
             outcome = Outcome::Interrupted;
             ++tally.failed;
+            break;
+        case AddOutcome::Checked:
+            outcome = Outcome::Checked;
+            ++tally.checked;
             break;
         case AddOutcome::FileStepFailed:
             outcome = Outcome::AddedWithFailure;
@@ -69,7 +90,7 @@ int addEntries(int count, const std::function<std::optional<AddEntry>()>& nextEn
     if (report.lost()) {
         return kReportLost;
     }
-    return tally.added == tally.entries ? 0 : 1;
+    return tally.added + tally.skipped + tally.checked == tally.entries ? 0 : 1;
 }
 
 } // namespace velmora

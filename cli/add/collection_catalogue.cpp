@@ -2,30 +2,13 @@
 
 #include "catalogue/application_folder.h"
 #include "catalogue/catalogue_database.h"
+#include "catalogue/no_catalogue.h"
 #include "cli/add/terminal_report.h"
 
 #include <cerrno>
-#include <string_view>
 #include <sys/stat.h>
 
 namespace velmora {
-namespace {
-
-// The folder as a shell word, so the suggested command can be pasted.
-std::string shellWord(std::string_view text) {
-    if (!text.empty() &&
-        text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                               "0123456789/._-+,:@%") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string word = "'";
-    for (const char c : text) {
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return word + "'";
-}
-
-} // namespace
 
 std::optional<std::string> missingCatalogue(const std::string& collection) {
     const std::string folder = collection.empty() ? executableFolder() : collection;
@@ -34,9 +17,7 @@ std::optional<std::string> missingCatalogue(const std::string& collection) {
         (errno != ENOENT && errno != ENOTDIR)) {
         return std::nullopt;
     }
-    const std::string shown = printable(folder);
-    return shown + " holds no catalogue (Velmora2.db); make one with: velmora2-init " +
-           shellWord(shown);
+    return noCatalogueDescription(printable(folder));
 }
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 
 #include "catalogue/utf8.h"
 #include "cli/add/display_width.h"
+#include "cli/add/json_text.h"
 
 #include <algorithm>
 #include <csignal>
@@ -28,6 +29,7 @@ std::string signalName(int signal) {
                                    : "signal " + std::to_string(signal);
 }
 
+// The words of the result lines, which scripts read: never changed.
 const char* outcomeWord(Outcome outcome) {
     switch (outcome) {
     case Outcome::Added:
@@ -37,11 +39,29 @@ const char* outcomeWord(Outcome outcome) {
     case Outcome::Failed:
         return "failed";
     case Outcome::AddedWithFailure:
-        return "added with a failure";
+        // The row is stored, a later step failed: a script must look at it,
+        // and the result words stay the documented few.
+        return "failed";
     case Outcome::Interrupted:
-        return "interrupted";
+        return "failed";
+    case Outcome::Skipped:
+        return "skipped";
+    case Outcome::Checked:
+        return "checked";
     }
     return "?";
+}
+
+// " (line 4)", " (lines 4, 9)"; nothing without lines.
+std::string linesNote(const std::vector<int>& lines) {
+    if (lines.empty()) {
+        return {};
+    }
+    std::string note = lines.size() == 1 ? " (line " : " (lines ";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        note += (i == 0 ? "" : ", ") + std::to_string(lines[i]);
+    }
+    return note + ")";
 }
 
 // The longest start of a printable text that fills at most `columns`
@@ -123,14 +143,18 @@ std::string printable(std::string_view text, std::size_t columns) {
            std::string(trailingColumns(shown, columns - 1 - head));
 }
 
-TerminalReport::TerminalReport(std::FILE* out, OutputMode mode, int entries, std::size_t width,
+TerminalReport::TerminalReport(std::FILE* out, std::FILE* results, ResultFormat format,
+                               OutputMode mode, int entries, std::size_t width,
                                std::function<Clock::time_point()> now)
-    : m_out(out), m_mode(mode), m_entries(entries), m_width(width), m_now(std::move(now)) {}
+    : m_out(out), m_results(results), m_format(format), m_mode(mode), m_entries(entries),
+      m_width(width), m_now(std::move(now)) {}
 
 void TerminalReport::startEntry(int number, int line, std::string_view program) {
     m_number = number;
     m_line = line;
     m_program = printable(program);
+    m_rawProgram = std::string(program);
+    m_messages.clear();
     m_file.clear();
     m_percent.clear();
     drawLive();
@@ -155,21 +179,44 @@ void TerminalReport::message(std::string_view title, std::string_view text) {
     clearLive();
     std::string line = m_line > 0 ? "line " + std::to_string(m_line) + ": " : std::string();
     write(line + printable(title) + ": " + printable(text) + "\n");
+    m_messages.push_back(std::string(title) + ": " + std::string(text));
 }
 
 void TerminalReport::finishEntry(Outcome outcome) {
     m_lastOutcome = outcome;
-    if (m_mode == OutputMode::Quiet) {
+    const bool failed = outcome == Outcome::Failed || outcome == Outcome::Interrupted;
+    if (outcome == Outcome::Refused && m_line > 0) {
+        m_refusedLines.push_back(m_line);
+    } else if (failed && m_line > 0) {
+        m_failedLines.push_back(m_line);
+    }
+    clearLive();
+    if (m_mode != OutputMode::Quiet || outcome == Outcome::Refused || failed) {
+        writeResult(outcome);
+    }
+}
+
+void TerminalReport::writeResult(Outcome outcome) {
+    const std::string line = m_line > 0 ? std::to_string(m_line) : std::string();
+    if (m_format == ResultFormat::Text) {
+        writeTo(m_results, std::string(outcomeWord(outcome)) + " " + (line.empty() ? "-" : line) +
+                               " " + m_program + "\n");
         return;
     }
-    const std::string text = "[" + std::to_string(m_number) + "/" + std::to_string(m_entries) +
-                             "] " + m_program + ": " + outcomeWord(outcome);
-    if (m_liveShown) {
-        write("\r" + text + std::string(kEraseToEnd) + "\n");
-        m_liveShown = false;
-    } else {
-        write(text + "\n");
+    std::string json = "{\"result\":\"" + std::string(outcomeWord(outcome)) +
+                       "\",\"line\":" + (line.empty() ? "null" : line) + ",\"program\":";
+    appendJsonString(json, m_rawProgram);
+    if (outcome == Outcome::Interrupted) {
+        json += ",\"interrupted\":true";
     }
+    json += ",\"messages\":[";
+    for (std::size_t i = 0; i < m_messages.size(); ++i) {
+        if (i > 0) {
+            json += ',';
+        }
+        appendJsonString(json, m_messages[i]);
+    }
+    writeTo(m_results, json + "]}\n");
 }
 
 void TerminalReport::interrupted(int signal, int notTried) {
@@ -188,16 +235,25 @@ void TerminalReport::interrupted(int signal, int notTried) {
 }
 
 void TerminalReport::summary(const Tally& tally) {
-    if (m_mode == OutputMode::Quiet && tally.added == tally.entries) {
+    const int done = tally.added + tally.skipped + tally.checked;
+    if (m_mode == OutputMode::Quiet && done == tally.entries) {
         return;
     }
     clearLive();
-    std::string text = std::to_string(tally.entries) +
-                       (tally.entries == 1 ? " entry: " : " entries: ") +
-                       std::to_string(tally.added) + " added, " + std::to_string(tally.refused) +
-                       " refused, " + std::to_string(tally.failed) + " with failures";
+    std::string text =
+        std::to_string(tally.entries) + (tally.entries == 1 ? " entry: " : " entries: ") +
+        (tally.dryRun ? std::to_string(tally.checked) + " could be added, "
+                      : std::to_string(tally.added) + " added, ") +
+        std::to_string(tally.refused) + " refused" + linesNote(m_refusedLines) + ", " +
+        std::to_string(tally.failed) + " with failures" + linesNote(m_failedLines);
+    if (tally.skipped > 0) {
+        text += ", " + std::to_string(tally.skipped) + " skipped (already in the catalogue)";
+    }
     if (tally.notTried() > 0) {
         text += ", " + std::to_string(tally.notTried()) + " not tried";
+    }
+    if (tally.dryRun) {
+        text += "; nothing was written (--dry-run)";
     }
     write(text + "\n");
 }
@@ -235,11 +291,15 @@ void TerminalReport::clearLive() {
 }
 
 void TerminalReport::write(const std::string& text) {
+    writeTo(m_out, text);
+}
+
+void TerminalReport::writeTo(std::FILE* file, const std::string& text) {
     // A failed write would fail again, and half a line is worth nothing.
     if (m_lost) {
         return;
     }
-    if (std::fwrite(text.data(), 1, text.size(), m_out) != text.size() || std::fflush(m_out) != 0) {
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
         m_lost = true;
     }
 }

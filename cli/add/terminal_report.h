@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -15,8 +16,19 @@ enum class OutputMode {
     Quiet, // the failures only
 };
 
-// AddedWithFailure: the row is stored, a later step (the folder, a copy) failed.
-enum class Outcome { Added, Refused, Failed, AddedWithFailure, Interrupted };
+enum class Outcome {
+    Added,
+    Refused,
+    Failed,
+    AddedWithFailure, // the row is stored, a later step (the folder, a copy) failed
+    Interrupted,      // failed: its copy was cancelled by a signal
+    Skipped,          // its name is in the catalogue already (--skip-existing)
+    Checked,          // a dry run found nothing that would stop its add
+};
+
+// How the result of each entry is written for a script: "OUTCOME LINE
+// PROGRAM" (LINE "-" for the command line's entry), or one JSON object.
+enum class ResultFormat { Text, Json };
 
 // What became of the entries of one run.
 struct Tally {
@@ -24,7 +36,10 @@ struct Tally {
     int added = 0;   // without any message
     int refused = 0; // by the add's checks, before anything was written
     int failed = 0;  // any other message: added with a failure, interrupted, or not stored
-    int notTried() const { return entries - added - refused - failed; }
+    int skipped = 0;
+    int checked = 0;
+    bool dryRun = false;
+    int notTried() const { return entries - added - refused - failed - skipped - checked; }
 };
 
 // The most columns that a printed name, path or message fills.
@@ -37,8 +52,10 @@ inline constexpr std::size_t kLongestShown = 400;
 // around an ellipsis ("…").
 std::string printable(std::string_view text, std::size_t columns = kLongestShown);
 
-// What a person reads while velmora2-add runs and after it: the progress of
-// each entry, one line per message box, and the summary.
+// What velmora2-add tells while it runs and after it. On `out` (standard
+// error), for a person: the progress of each entry, one line per message box,
+// and the summary, which names the lines of the refused and failed entries.
+// On `results` (standard output), for a script: one line per finished entry.
 class TerminalReport {
 public:
     using Clock = std::chrono::steady_clock;
@@ -47,7 +64,8 @@ public:
     // `width` is the terminal's width in columns (0 when unknown); a live line
     // is cut to fit by the columns its letters take (two for a wide one),
     // since a line that wraps cannot be redrawn in place.
-    TerminalReport(std::FILE* out, OutputMode mode, int entries, std::size_t width = 0,
+    TerminalReport(std::FILE* out, std::FILE* results, ResultFormat format, OutputMode mode,
+                   int entries, std::size_t width = 0,
                    std::function<Clock::time_point()> now = &Clock::now);
 
     // Entry `number` (counted from 1) starts; `line` is its CSV line, 0 for
@@ -60,11 +78,12 @@ public:
     // A message box of the add: one line "TITLE: text", after "line N: " for
     // an entry of a CSV list.
     void message(std::string_view title, std::string_view text);
+    // The entry's result line; in quiet mode only for a refused or failed one.
     void finishEntry(Outcome outcome);
     // The run stopped at `signal`, leaving `notTried` entries.
     void interrupted(int signal, int notTried);
-    // "340 entries: 335 added, 3 refused, 2 with failures"; in quiet mode only
-    // when not every entry was added.
+    // "340 entries: 335 added, 3 refused (lines 4, 9, 12), 2 with failures
+    // (lines 7, 30)"; in quiet mode only when not every entry was added.
     void summary(const Tally& tally);
 
     // The terminal now shows `width` columns (0: unknown); the next live line
@@ -81,8 +100,12 @@ private:
     void drawLive();
     void clearLive();
     void write(const std::string& text);
+    void writeTo(std::FILE* file, const std::string& text);
+    void writeResult(Outcome outcome);
 
     std::FILE* m_out;
+    std::FILE* m_results;
+    ResultFormat m_format;
     OutputMode m_mode;
     int m_entries;
     std::size_t m_width;
@@ -93,6 +116,10 @@ private:
     std::string m_program;
     std::string m_file;
     std::string m_percent;
+    std::string m_rawProgram;
+    std::vector<std::string> m_messages; // of the entry under way, for its JSON line
+    std::vector<int> m_refusedLines;
+    std::vector<int> m_failedLines;
     Outcome m_lastOutcome = Outcome::Added;
     bool m_liveShown = false;
     bool m_everDrawn = false;

@@ -1,5 +1,9 @@
 // velmora2-add: the add of Velmora2ADD from a terminal, for one entry given
 // as options or for every row of a CSV list. See --help.
+#include "catalogue/application_folder.h"
+#include "catalogue/failure.h"
+#include "catalogue/windows_name.h"
+#include "catalogue/stored_entries.h"
 #include "cli/add/add_command_line.h"
 #include "cli/add/batch_add.h"
 #include "cli/add/collection_catalogue.h"
@@ -13,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 int main(int argc, char** argv) {
@@ -58,14 +63,34 @@ int main(int argc, char** argv) {
         return next;
     };
 
+    BatchSettings settings;
+    settings.dryRun = options.dryRun;
+    std::unordered_set<std::string> catalogued;
+    if (options.skipExisting) {
+        const std::string folder =
+            options.collection.empty() ? executableFolder() : options.collection;
+        try {
+            for (const StoredEntry& stored : readStoredEntries(folder)) {
+                catalogued.insert(windowsNameKey(stored.program));
+            }
+        } catch (const Failure& failure) {
+            std::fprintf(stderr, "velmora2-add: the catalogue's names cannot be read: %s\n",
+                         printable(failure.description).c_str());
+            return 1;
+        }
+        settings.catalogued = &catalogued;
+    }
+
     const bool terminal = isatty(STDERR_FILENO) != 0;
     const OutputMode mode = options.quiet ? OutputMode::Quiet
                             : terminal    ? OutputMode::Live
                                           : OutputMode::Lines;
-    TerminalReport report(stderr, mode, count, terminal ? terminalColumns(STDERR_FILENO) : 0);
+    TerminalReport report(stderr, stdout, options.json ? ResultFormat::Json : ResultFormat::Text,
+                          mode, count, terminal ? terminalColumns(STDERR_FILENO) : 0);
     // Before the first add, and so before any thread that a copy may start.
     InterruptWatch interrupts;
-    const int status = addEntries(count, nextEntry, options.collection, report, &interrupts);
+    const int status =
+        addEntries(count, nextEntry, options.collection, report, &interrupts, settings);
     if (list && !list->ok()) {
         std::fprintf(stderr, "velmora2-add: %s\n", printable(list->error()).c_str());
         // Exit status 2 says that nothing was added; once an entry has been

@@ -4,7 +4,10 @@
 #include "access/jet_writer.h"
 #include "catalogue/catalogue_database.h"
 #include "catalogue/copy/descriptor.h"
+#include "catalogue/failure.h"
+#include "catalogue/program_files.h"
 #include "catalogue/program_folder.h"
+#include "catalogue/stored_entries.h"
 #include "cli/init/jet_conversion.h"
 
 #include <cerrno>
@@ -143,6 +146,71 @@ InitResult keepAccessCatalogue(const std::string& folder, AccessFormat format) {
     }
 }
 
+// "A, B, C and 4 more": the first names of a group.
+std::string someNames(const std::vector<std::string>& names) {
+    constexpr std::size_t kShown = 3;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i) {
+        text += (i == 0 ? "" : ", ") + names[i];
+    }
+    if (names.size() > kShown) {
+        text += " and " + std::to_string(names.size() - kShown) + " more";
+    }
+    return text;
+}
+
+// What an existing catalogue holds, and whether Programi matches it: entries
+// without their folder or one of its two files, folders that no entry names.
+std::string contentsLine(const std::string& folder) {
+    std::vector<StoredEntry> entries;
+    try {
+        entries = readStoredEntries(folder);
+    } catch (const Failure& failure) {
+        return "Velmora2.db: its entries cannot be read (" + failure.description + ")";
+    }
+    ProgramFolders folders(folder);
+    std::vector<std::string_view> names;
+    for (const StoredEntry& entry : entries) {
+        names.push_back(entry.program);
+    }
+    std::vector<std::string> withoutFolder;
+    std::vector<std::string> withoutFiles;
+    for (const ProgramFiles& files : folders.findAll(names)) {
+        if (!files.folderFound) {
+            withoutFolder.emplace_back(files.program);
+        } else if (!files.complete()) {
+            withoutFiles.emplace_back(files.program);
+        }
+    }
+    const std::vector<std::string> unnamed = folders.unclaimed();
+    std::string line = "Velmora2.db holds " + groupedCount(entries.size()) +
+                       (entries.size() == 1 ? " entry" : " entries");
+    if (withoutFolder.empty() && withoutFiles.empty() && unnamed.empty()) {
+        return line + (entries.empty() ? "; Programi/ holds no program folder"
+                                       : "; each has its folder in Programi/ with Setup.exe "
+                                         "and Picture.bmp, and no folder is without an entry");
+    }
+    std::vector<std::string> parts;
+    if (!withoutFolder.empty()) {
+        parts.push_back(std::to_string(withoutFolder.size()) + " without a folder (" +
+                        someNames(withoutFolder) + ")");
+    }
+    if (!withoutFiles.empty()) {
+        parts.push_back(std::to_string(withoutFiles.size()) +
+                        " without Setup.exe or Picture.bmp (" + someNames(withoutFiles) + ")");
+    }
+    if (!unnamed.empty()) {
+        parts.push_back(std::to_string(unnamed.size()) +
+                        (unnamed.size() == 1 ? " folder" : " folders") +
+                        " in Programi/ without an entry (" + someNames(unnamed) + ")");
+    }
+    line += "; the folders do not match: ";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        line += (i == 0 ? "" : "; ") + parts[i];
+    }
+    return line + " (velmora2-list shows each entry)";
+}
+
 } // namespace
 
 InitResult initCollection(const std::string& folder, const InitOptions& options) {
@@ -202,6 +270,10 @@ InitResult initCollection(const std::string& folder, const InitOptions& options)
         lines.push_back("Removed " + std::to_string(removed) +
                         (removed == 1 ? " unfinished copy" : " unfinished copies") +
                         " that killed adds left in " + programi.string() + "/");
+    }
+    // A catalogue that was there already: what it holds.
+    if (exists && !(format != AccessFormat::None && options.convert)) {
+        lines.push_back(contentsLine(folder));
     }
     return {{}, std::move(lines)};
 }

@@ -10,7 +10,7 @@ velmora_packages=(
     dbus-daemon at-spi2-core python3-pyatspi
     fonts-wine
     xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g
-    mdbtools-dev libmdb3 mdbtools util-linux
+    mdbtools-dev libmdb3 mdbtools util-linux libglib2.0-dev
     libcli11-dev
     patchelf strace
 )

@@ -1,13 +1,17 @@
 // velmora2-add run as a child process, as a person or a script runs it.
 #include "tests/support/child_process.h"
+#include "tests/support/jet_fixture.h"
+#include "tests/support/json_value.h"
 #include "tests/support/temp_collection.h"
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,7 +57,8 @@ protected:
 TEST_F(AddToolTest, OneEntryStoresTheRowAndBothFiles) {
     const ChildResult result = add(entry("Tool", "Small tool", setup().string()));
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "[1/1] Tool: added\n1 entry: 1 added, 0 refused, 0 with failures\n");
+    EXPECT_EQ(result.output, "added - Tool\n");
+    EXPECT_EQ(result.errors, "1 entry: 1 added, 0 refused, 0 with failures\n");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"CDDVD", "Tool", "Small tool"}}));
     EXPECT_EQ(readFile(collection.programFolder("Tool") / "Setup.exe"), readFile(setup()));
     EXPECT_EQ(readFile(collection.programFolder("Tool") / "Picture.bmp"), readFile(picture()));
@@ -93,8 +98,8 @@ TEST_P(RefusalTest, GivesItsLineAndExit1WithNothingWritten) {
     }
     const ChildResult result = add(arguments);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.errors, r.line + "\n[1/1] " + r.program +
-                                 ": refused\n1 entry: 0 added, 1 refused, 0 with failures\n");
+    EXPECT_EQ(result.output, "refused - " + r.program + "\n");
+    EXPECT_EQ(result.errors, r.line + "\n1 entry: 0 added, 1 refused, 0 with failures\n");
     expectNothingWritten();
 }
 
@@ -143,12 +148,12 @@ TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
 
     const ChildResult result = add({"--csv", (sources.path() / "list.csv").string()});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.errors, "[1/4] Tool, Pro: added\n"
-                             "[2/4] Second: added\n"
-                             "line 5: Greška: Molimo skratite opis. Maksimalno 49 karaktera!\n"
-                             "[3/4] Bad: refused\n"
-                             "[4/4] ?31mRed: added\n"
-                             "4 entries: 3 added, 1 refused, 0 with failures\n");
+    EXPECT_EQ(result.output, "added 2 Tool, Pro\n"
+                             "added 3 Second\n"
+                             "refused 5 Bad\n"
+                             "added 6 ?31mRed\n");
+    EXPECT_EQ(result.errors, "line 5: Greška: Molimo skratite opis. Maksimalno 49 karaktera!\n"
+                             "4 entries: 3 added, 1 refused (line 5), 0 with failures\n");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool, Pro", "say \"hi\""},
                                                    {"Ostalo", "Second", "two\r\nlines"},
                                                    {"Internet", "\u009B31mRed", "third"}}));
@@ -157,6 +162,95 @@ TEST_F(AddToolTest, CsvAddsTheGoodRowsInOrderAndReportsTheBadOneByLine) {
         EXPECT_EQ(readFile(collection.programFolder(name) / "Picture.bmp"), readFile(picture()));
     }
     EXPECT_FALSE(fs::exists(collection.programFolder("Bad")));
+}
+
+// A corrected list run again adds only what is not there yet: a name is
+// compared as Windows compares folder names, so "tool" is "Tool".
+TEST_F(AddToolTest, AListRunTwiceWithSkipExistingAddsNothingTheSecondTime) {
+    const std::vector<std::string> first = entry("Tool", "first", setup().string());
+    ASSERT_EQ(add(first).status, 0);
+    writeFile(sources.path() / "list.csv",
+              "Kategorija,Program,Opis,Source,Slika\n"
+              "Igre,tool,again,setup.exe,pics/picture.bmp\n"
+              "Igre,Šah,new,setup.exe,pics/picture.bmp\n"
+              "Igre,ŠAH,twice in the list,setup.exe,pics/picture.bmp\n");
+    const std::vector<std::string> run = {"--skip-existing", "--csv",
+                                          (sources.path() / "list.csv").string()};
+    const ChildResult once = add(run);
+    EXPECT_EQ(once.status, 0) << once.errors;
+    EXPECT_EQ(once.output, "skipped 2 tool\nadded 3 Šah\nskipped 4 ŠAH\n");
+    const std::string files = readFile(collection.programFolder("Šah") / "Setup.exe");
+
+    const ChildResult twice = add(run);
+    EXPECT_EQ(twice.status, 0) << twice.errors;
+    EXPECT_EQ(twice.output, "skipped 2 tool\nskipped 3 Šah\nskipped 4 ŠAH\n");
+    EXPECT_EQ(twice.errors, "3 entries: 0 added, 0 refused, 0 with failures, 3 skipped (already "
+                            "in the catalogue)\n");
+    EXPECT_EQ(collection.rows(),
+              (std::vector<Row>{{"CDDVD", "Tool", "first"}, {"Igre", "Šah", "new"}}));
+    EXPECT_EQ(readFile(collection.programFolder("Šah") / "Setup.exe"), files);
+}
+
+// Every file of a folder, by its path inside it, with its bytes.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        files[fs::relative(entry.path(), folder).string()] =
+            entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
+    }
+    return files;
+}
+
+// A dry run makes the add's checks, the catalogue's own among them (an
+// Access file's rules refuse a description longer than its field), and leaves
+// the collection byte for byte.
+TEST_F(AddToolTest, ADryRunChecksEveryEntryAndLeavesTheCollectionByteForByte) {
+    const TempDir access;
+    makeJet(access.path() / "Velmora2.db", {"--schema", "basic"});
+    fs::create_directory(access.path() / "Programi");
+    ASSERT_EQ(add(entry("Tool", "kept", setup().string())).status, 0);
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,Tool,again,setup.exe,pics/picture.bmp\n"
+                                           "Igre,New,new,missing.exe,pics/picture.bmp\n"
+                                           "Igre,Other,new,setup.exe,pics/picture.bmp\n");
+    for (const fs::path& folder : {collection.path(), access.path()}) {
+        SCOPED_TRACE(folder);
+        const auto before = snapshot(folder);
+        const ChildResult result = runChild({kAdd, "--collection", folder.string(), "--dry-run",
+                                             "--csv", (sources.path() / "list.csv").string()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.output, "checked 2 Tool\nrefused 3 New\nchecked 4 Other\n");
+        EXPECT_TRUE(result.errors.ends_with("3 entries: 2 could be added, 1 refused (line 3), 0 "
+                                            "with failures; nothing was written (--dry-run)\n"))
+            << result.errors;
+        EXPECT_EQ(snapshot(folder), before);
+    }
+}
+
+// Each JSON line parses, and the lines count what the summary says.
+TEST_F(AddToolTest, JsonLinesParseAndCountWhatTheSummarySays) {
+    writeFile(sources.path() / "list.csv", "Kategorija,Program,Opis,Source,Slika\n"
+                                           "Igre,Čaj & kava,a,setup.exe,pics/picture.bmp\n"
+                                           "Igre,..,b,setup.exe,pics/picture.bmp\n"
+                                           "Igre,Third,c,setup.exe,pics/picture.bmp\n");
+    const ChildResult result = add({"--json", "--csv", (sources.path() / "list.csv").string()});
+    EXPECT_EQ(result.status, 1);
+    std::map<std::string, int> counts;
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        const auto outcome = jsonValue(line, "$.result");
+        ASSERT_TRUE(outcome) << line;
+        ++counts[*outcome];
+    }
+    EXPECT_EQ(jsonValue(result.output.substr(0, result.output.find('\n')), "$.program"),
+              "Čaj & kava");
+    EXPECT_NE(result.output.find("\"line\":3,\"program\":\"..\",\"messages\":[\"Greška: "
+                                 "Neispravno ime programa!\"]"),
+              std::string::npos);
+    EXPECT_EQ(result.errors.substr(result.errors.rfind("3 entries")),
+              "3 entries: " + std::to_string(counts["added"]) + " added, " +
+                  std::to_string(counts["refused"]) + " refused (line 3), 0 with failures\n");
+    EXPECT_EQ(counts["added"], 2);
 }
 
 TEST_F(AddToolTest, AHeaderWithAMissingOrUnknownColumnAddsNothing) {
@@ -205,11 +299,9 @@ TEST_F(AddToolTest, AListFromStandardInputIsCheckedWholeThenAddedWithItsLongFiel
     writeFile(sources.path() / "list.csv", list);
     const ChildResult result = add({"--csv", "-"}, (sources.path() / "list.csv").string());
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.errors, "[1/3] Tool: added\n"
-                             "line 3: Source: 1000000 bytes, longer than a path can be (4095)\n"
-                             "[2/3] Long: refused\n"
-                             "[3/3] Last: added\n"
-                             "3 entries: 2 added, 1 refused, 0 with failures\n");
+    EXPECT_EQ(result.output, "added 2 Tool\nrefused 3 Long\nadded 4 Last\n");
+    EXPECT_EQ(result.errors, "line 3: Source: 1000000 bytes, longer than a path can be (4095)\n"
+                             "3 entries: 2 added, 1 refused (line 3), 0 with failures\n");
     EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "Tool", "d"}, {"Igre", "Last", "d"}}));
     EXPECT_FALSE(fs::exists(collection.programFolder("Long")));
 
@@ -235,10 +327,9 @@ TEST_F(AddToolTest, AThousandEntriesFromOneList) {
 
     const ChildResult result = add({"--csv", (sources.path() / "list.csv").string()});
     EXPECT_EQ(result.status, 0) << result.errors.substr(0, 2000);
-    EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), kEntries + 1);
-    EXPECT_NE(result.errors.find("[1000/1000] Program 1000: added\n"
-                                 "1000 entries: 1000 added, 0 refused, 0 with failures\n"),
-              std::string::npos);
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), kEntries);
+    EXPECT_TRUE(result.output.ends_with("added 1001 Program 1000\n"));
+    EXPECT_EQ(result.errors, "1000 entries: 1000 added, 0 refused, 0 with failures\n");
     EXPECT_EQ(collection.rows(), expected);
     int complete = 0;
     for (const auto& folder : fs::directory_iterator(collection.path() / "Programi")) {
@@ -319,8 +410,9 @@ TEST_P(InterruptTest, CancelsTheCopyKeepsThePreviousFileAndReports) {
                                  ": the copy of line 2 (Big) was cancelled; 1 entry not tried"),
               std::string::npos)
         << result.errors;
-    EXPECT_NE(result.errors.find("2 entries: 0 added, 0 refused, 1 with failures, 1 not tried"),
-              std::string::npos)
+    EXPECT_NE(
+        result.errors.find("2 entries: 0 added, 0 refused, 1 with failures (line 2), 1 not tried"),
+        std::string::npos)
         << result.errors;
     // The size first: a replaced file is 1 GiB, too much to compare and print.
     ASSERT_EQ(fs::file_size(folder / "Setup.exe"), previous.size());

@@ -46,24 +46,41 @@ INSTANTIATE_TEST_SUITE_P(
                                     repeat("日", 99) + "…" + repeat("日", 100)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A report written into memory, with a clock that the test moves.
-class Recorded {
+// A stream written into memory.
+class MemoryFile {
 public:
-    explicit Recorded(OutputMode mode, int entries = 2, std::size_t width = 0)
-        : m_file(open_memstream(&m_buffer, &m_size)),
-          report(m_file, mode, entries, width, [this] { return m_time; }) {}
-    ~Recorded() {
+    MemoryFile() : m_file(open_memstream(&m_buffer, &m_size)) {}
+    ~MemoryFile() {
         std::fclose(m_file);
         std::free(m_buffer);
     }
-    Recorded(const Recorded&) = delete;
-    Recorded& operator=(const Recorded&) = delete;
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
 
-    void at(std::chrono::milliseconds time) { m_time = TerminalReport::Clock::time_point(time); }
+    std::FILE* get() const { return m_file; }
     std::string text() {
         std::fflush(m_file);
         return std::string(m_buffer, m_size);
     }
+
+private:
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_file;
+};
+
+// A report written into memory, with a clock that the test moves.
+class Recorded {
+public:
+    explicit Recorded(OutputMode mode, int entries = 2, std::size_t width = 0,
+                      ResultFormat format = ResultFormat::Text)
+        : report(m_errors.get(), m_results.get(), format, mode, entries, width,
+                 [this] { return m_time; }) {}
+
+    void at(std::chrono::milliseconds time) { m_time = TerminalReport::Clock::time_point(time); }
+    // What standard error and standard output received.
+    std::string text() { return m_errors.text(); }
+    std::string results() { return m_results.text(); }
 
     // One entry whose setup copy fails, one that is added.
     void runTwoEntries() {
@@ -84,9 +101,8 @@ public:
     }
 
 private:
-    char* m_buffer = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
+    MemoryFile m_errors;
+    MemoryFile m_results;
     TerminalReport::Clock::time_point m_time{};
 
 public:
@@ -95,27 +111,41 @@ public:
 
 const std::string kMessage =
     "line 2: Greška: Kopiranje nije uspjelo! / a -> b / No space left on device\n";
-const std::string kSummary = "2 entries: 1 added, 0 refused, 1 with failures\n";
+const std::string kSummary = "2 entries: 1 added, 0 refused, 1 with failures (line 2)\n";
+const std::string kResults = "failed 2 Tool\nadded 5 ?[2JNext\n";
 
 TEST(TerminalReportTest, OffATerminalOneLinePerEntryAndNoControlSequence) {
     Recorded out(OutputMode::Lines);
     out.runTwoEntries();
-    EXPECT_EQ(out.text(), kMessage + "[1/2] Tool: failed\n[2/2] ?[2JNext: added\n" + kSummary);
+    EXPECT_EQ(out.text(), kMessage + kSummary);
+    EXPECT_EQ(out.results(), kResults);
+}
+
+// The JSON line keeps the texts whole, escaped, whatever bytes they hold.
+TEST(TerminalReportTest, JsonResultsKeepTheTextsAndMessagesEscaped) {
+    Recorded out(OutputMode::Lines, 2, 0, ResultFormat::Json);
+    out.runTwoEntries();
+    EXPECT_EQ(out.results(),
+              "{\"result\":\"failed\",\"line\":2,\"program\":\"Tool\",\"messages\":[\"Greška: "
+              "Kopiranje nije uspjelo!\\u000d\\u000aa -> b\\u000d\\u000aNo space left on "
+              "device\"]}\n"
+              "{\"result\":\"added\",\"line\":5,\"program\":\"\\u001b[2JNext\",\"messages\":[]}\n");
 }
 
 TEST(TerminalReportTest, OnATerminalTheLineIsRedrawnAtMostEvery100Ms) {
     Recorded out(OutputMode::Live);
     out.runTwoEntries();
-    // Drawn at 1000 ms, then not before 1100 ms; the message clears the line
-    // and the finished entry is written anew; entry 2 is drawn 100 ms after
-    // the last redraw, and its finished line is written over it.
+    // Drawn at 1000 ms, then not before 1100 ms; the message clears the line;
+    // entry 2 is drawn 100 ms after the last redraw, and cleared when it is
+    // finished, since its result goes to standard output.
     EXPECT_EQ(out.text(), "\r[1/2] Tool\x1b[K"
                           "\r[1/2] Tool: Setup.exe 57%\x1b[K"
                           "\r\x1b[K" +
-                              kMessage + "[1/2] Tool: failed\n" +
+                              kMessage +
                               "\r[2/2] ?[2JNext\x1b[K"
-                              "\r[2/2] ?[2JNext: added\x1b[K\n" +
+                              "\r\x1b[K" +
                               kSummary);
+    EXPECT_EQ(out.results(), kResults);
 }
 
 TEST(TerminalReportTest, ALiveLineIsCutToTheColumnsTheTerminalShows) {
@@ -148,6 +178,7 @@ TEST(TerminalReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded
     Recorded out(OutputMode::Quiet);
     out.runTwoEntries();
     EXPECT_EQ(out.text(), kMessage + kSummary);
+    EXPECT_EQ(out.results(), "failed 2 Tool\n");
 
     Recorded clean(OutputMode::Quiet, 1);
     clean.report.startEntry(1, 0, "Tool");
@@ -155,6 +186,7 @@ TEST(TerminalReportTest, QuietPrintsFailuresAndTheSummaryOnlyWhenNotAllWereAdded
     clean.report.finishEntry(Outcome::Added);
     clean.report.summary({1, 1, 0, 0});
     EXPECT_EQ(clean.text(), "");
+    EXPECT_EQ(clean.results(), "");
 }
 
 } // namespace

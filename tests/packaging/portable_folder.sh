@@ -51,7 +51,7 @@ after=$(cd "$folder" && find Velmora2.db Programi -printf '%p %s %T@\n' | sort)
 
 # Only our own entries beside the collection's: nothing looks like a program.
 entries=$(cd "$folder" && ls -A | sort | tr '\n' ' ')
-[[ $entries == "Programi Velmora2.db Velmora2ADD fonts lib plugins qt.conf velmora2-add velmora2-init " ]] ||
+[[ $entries == "Programi Velmora2.db Velmora2ADD fonts lib plugins qt.conf velmora2-add velmora2-init velmora2-list " ]] ||
     fail "unexpected entries in the folder: $entries"
 [[ -z $(find "$folder" -type l) ]] || fail "symbolic links in the folder (exFAT and NTFS hold none)"
 [[ -f $folder/fonts/tahoma.ttf && -f $folder/fonts/fonts.conf ]] || fail "the font is missing"
@@ -72,7 +72,7 @@ check_elf() {
     ! readelf -S "$file" | grep -q '\.debug_info' || fail "$file is not stripped"
 }
 count=0
-for exe in Velmora2ADD velmora2-init velmora2-add; do
+for exe in Velmora2ADD velmora2-init velmora2-add velmora2-list; do
     check_elf "$folder/$exe" '$ORIGIN/lib'
     count=$((count + 1))
 done
@@ -94,6 +94,7 @@ newest=$(find "$folder" -type f \( -name '*.so*' -o -perm -u+x \) -exec objdump 
 
 # The companions run from the folder.
 "$folder/velmora2-add" --help >/dev/null || fail "velmora2-add does not start"
+"$folder/velmora2-list" --help >/dev/null || fail "velmora2-list does not start"
 
 # The window, started from the folder, with the folder's own font.
 start_xvfb "$tmp"

@@ -99,6 +99,8 @@ WritableTable::WritableTable(PageFile& file, std::uint32_t page) : m_page(page) 
         column.type = entry[0];
         column.number = getLe16(entry, 5);
         column.varIndex = getLe16(entry, 7);
+        column.sortOrder = getLe16(entry, 11);
+        column.sortVersion = entry[14];
         column.flags = entry[15];
         column.miscFlags = entry[16];
         column.fixedOffset = getLe16(entry, 21);

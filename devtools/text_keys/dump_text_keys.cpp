@@ -1,0 +1,223 @@
+// Prints every entry of every index on a text or memo column of a Jet 4 file,
+// read with the writer's own page reader: one line per entry,
+//   TDEF-PAGE <tab> INDEX <tab> COLUMNS <tab> VALUES <tab> KEY
+// COLUMNS lists each key column as type:a (ascending) or type:d, and the
+// column's sort order (id.version); VALUES gives each column's value (text as
+// UTF-16 code units of four hex digits, other values as the row stores them,
+// "-" for NULL); KEY is the entry's key in hex, without its row pointer.
+// With --check, prints instead each key of a single text column in the
+// "General" order that the encoder does not give exactly, and a count.
+// A measuring tool for the sort order's weights: never part of the build's
+// tests.
+#include "access/jet_index_tree.h"
+#include "access/jet_pages.h"
+#include "access/jet_row_encoding.h"
+#include "access/jet_text_key.h"
+#include "access/jet_values.h"
+#include "access/jet_writable_table.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using namespace velmora::jet;
+
+std::string hex(Bytes bytes) {
+    std::string out;
+    char digits[3];
+    for (const unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out += digits;
+    }
+    return out;
+}
+
+std::string textHex(const std::string& utf8) {
+    std::string out;
+    char digits[5];
+    for (const char16_t unit : utf16FromUtf8(utf8)) {
+        std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(unit));
+        out += digits;
+    }
+    return out;
+}
+
+// The bytes of one column of a Jet 4 row; nothing for NULL.
+std::optional<Bytes> field(Bytes row, const ColumnDefinition& column) {
+    const std::size_t count = getLe16(row, 0);
+    const std::size_t mask = (count + 7) / 8;
+    const Bytes nulls = row.subspan(row.size() - mask);
+    if (column.number >= count || ((nulls[column.number / 8] >> (column.number % 8)) & 1U) == 0) {
+        return std::nullopt;
+    }
+    if (column.fixed()) {
+        return row.subspan(2 + column.fixedOffset, column.length);
+    }
+    const std::size_t varCount = getLe16(row, row.size() - mask - 2);
+    if (column.varIndex >= varCount) {
+        return std::nullopt;
+    }
+    const auto offset = [&](std::size_t i) {
+        return getLe16(row, row.size() - mask - 4 - 2 * i);
+    };
+    const std::size_t from = offset(column.varIndex);
+    const std::size_t to = offset(column.varIndex + 1);
+    if (from > to || to > row.size()) {
+        throw std::runtime_error("a row with impossible offsets");
+    }
+    return row.subspan(from, to - from);
+}
+
+// The row an index entry points to, where an overflow pointer sends it.
+Bytes liveRow(PageFile& file, std::uint32_t pageRow) {
+    for (int hop = 0; hop < 2; ++hop) {
+        const Page& page = file.page(pageRow >> 8, "a row");
+        const auto span = rowSpan(kJet4Layout, page, pageRow & 0xFF);
+        if (!span || ((span->flags & kDeletedRow) != 0 && (span->flags & kOverflowRow) == 0)) {
+            break;
+        }
+        const Bytes row = Bytes(page).subspan(span->start, span->length);
+        if ((span->flags & kOverflowRow) == 0) {
+            return row;
+        }
+        pageRow = getLe32(row, 0);
+    }
+    throw std::runtime_error("an index entry names no row");
+}
+
+struct Tally {
+    bool check = false;
+    long same = 0;
+    long differ = 0;
+    long unknown = 0;
+};
+
+// Compares the key of one text value with the encoder's.
+void checkKey(Tally& tally, const std::string& utf8, bool ascending, Bytes key) {
+    const TextKey mine = generalTextKey(utf16FromUtf8(utf8));
+    if (mine.unknown) {
+        ++tally.unknown;
+        return;
+    }
+    std::vector<unsigned char> expected = mine.bytes;
+    if (!ascending) {
+        for (unsigned char& b : expected) {
+            b = static_cast<unsigned char>(~b);
+        }
+        expected.push_back(0x00);
+    }
+    if (std::equal(expected.begin(), expected.end(), key.begin(), key.end())) {
+        ++tally.same;
+    } else {
+        ++tally.differ;
+        std::printf("differs\t%s\t%s\t%s\n", textHex(utf8).c_str(), hex(key).c_str(),
+                    hex(expected).c_str());
+    }
+}
+
+void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
+    WritableTable table(file, tdef);
+    const PageSource source = [&file](std::uint32_t number) {
+        return std::span<const unsigned char>(file.page(number, "a page"));
+    };
+    for (std::size_t i = 0; i < table.realIndexes().size(); ++i) {
+        const RealIndex& index = table.realIndexes()[i];
+        std::vector<const ColumnDefinition*> parts;
+        bool text = false;
+        std::string described;
+        for (const IndexColumn& part : index.columns) {
+            for (const ColumnDefinition& column : table.columns()) {
+                if (column.number == part.column) {
+                    parts.push_back(&column);
+                    text = text || column.type == kText || column.type == kMemo;
+                    described += (described.empty() ? "" : ",") + std::to_string(column.type) +
+                                 (part.ascending ? ":a:" : ":d:") +
+                                 std::to_string(column.sortOrder) + "." +
+                                 std::to_string(column.sortVersion);
+                }
+            }
+        }
+        if (!text || parts.size() != index.columns.size()) {
+            continue;
+        }
+        IndexTree tree(file, table, i, [] { return 0U; });
+        for (const auto& entry : tree.entries()) {
+            const std::uint32_t pageRow = getBe(entry, entry.size() - 4, 3) << 8 | entry.back();
+            Bytes row = liveRow(file, pageRow);
+            std::string values;
+            std::string lastText;
+            for (const ColumnDefinition* column : parts) {
+                const std::optional<Bytes> bytes = field(row, *column);
+                std::string value = "-";
+                if (bytes && column->type == kText) {
+                    lastText = utf8FromJetText(*bytes);
+                    value = textHex(lastText);
+                } else if (bytes && column->type == kMemo) {
+                    const std::string memo =
+                        readLongValue(kJet4Layout, file.pageCount(), *bytes, source, "a memo");
+                    lastText = utf8FromJetText(std::span<const unsigned char>(
+                        reinterpret_cast<const unsigned char*>(memo.data()), memo.size()));
+                    value = textHex(lastText);
+                } else if (bytes) {
+                    value = hex(*bytes);
+                }
+                values += (values.empty() ? "" : ",") + value;
+            }
+            const ColumnDefinition& only = *parts.front();
+            if (tally.check) {
+                if (parts.size() == 1 && field(row, only) && only.sortOrder == kGeneralSortOrder &&
+                    only.sortVersion == kGeneralSortVersion) {
+                    checkKey(tally, lastText, index.columns.front().ascending,
+                             Bytes(entry).first(entry.size() - 4));
+                }
+                continue;
+            }
+            std::printf("%u\t%zu\t%s\t%s\t%s\n", tdef, i, described.c_str(), values.c_str(),
+                        hex(Bytes(entry).first(entry.size() - 4)).c_str());
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Tally tally;
+    tally.check = argc == 3 && std::string(argv[1]) == "--check";
+    if (argc != 2 && !tally.check) {
+        std::fprintf(stderr, "usage: dump_text_keys [--check] FILE.mdb\n");
+        return 2;
+    }
+    const char* path = argv[argc - 1];
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror(path);
+        return 1;
+    }
+    PageFile file(fd);
+    for (std::uint32_t page = 1; page < file.pageCount(); ++page) {
+        const Page& raw = file.page(page, "a page");
+        // A table definition's page; a continuation fails to read as a whole one.
+        if (raw[0] != 0x02) {
+            continue;
+        }
+        try {
+            dumpTable(file, page, tally);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "page %u: %s\n", page, error.what());
+        }
+    }
+    ::close(fd);
+    if (tally.check) {
+        std::printf("%ld keys as measured, %ld differ, %ld with unknown characters\n", tally.same,
+                    tally.differ, tally.unknown);
+        return tally.differ == 0 ? 0 : 1;
+    }
+    return 0;
+}

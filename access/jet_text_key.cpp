@@ -40,19 +40,19 @@ TextKey generalTextKey(std::u16string_view text) {
         }
         switch (run->kind) {
         case kLetter: {
-            const std::uint32_t value = run->weights + run->step * static_cast<std::uint32_t>(c - run->first);
+            const std::uint32_t value =
+                run->weights + run->step * static_cast<std::uint32_t>(c - run->first);
             for (unsigned i = run->length; i-- > 0;) {
                 weights.push_back(static_cast<unsigned char>(value >> (8 * i)));
             }
-            accents.insert(accents.end(), run->accents.begin(),
-                           run->accents.begin() + run->places);
+            accents.insert(accents.end(), run->accents.begin(), run->accents.begin() + run->places);
             break;
         }
         case kSpecial: {
             const auto place = static_cast<std::uint32_t>(kSpecialPlace + 4 * accents.size() + 7);
-            specials.insert(specials.end(), {static_cast<unsigned char>(place >> 8),
-                                             static_cast<unsigned char>(place), kSpecialScript,
-                                             run->accents[0]});
+            specials.insert(specials.end(),
+                            {static_cast<unsigned char>(place >> 8),
+                             static_cast<unsigned char>(place), kSpecialScript, run->accents[0]});
             break;
         }
         case kMark:

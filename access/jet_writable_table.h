@@ -34,7 +34,7 @@ struct ColumnDefinition {
     unsigned flags = 0;
     unsigned miscFlags = 0;
     unsigned fixedOffset = 0;
-    unsigned length = 0; // bytes; text: two per character
+    unsigned length = 0;      // bytes; text: two per character
     unsigned sortOrder = 0;   // text and memo: the sort order's id (1033 "General")
     unsigned sortVersion = 0; // ... and its version
 

@@ -16,14 +16,13 @@
 #include "access/jet_values.h"
 #include "access/jet_writable_table.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -64,9 +63,7 @@ std::optional<Bytes> field(Bytes row, const ColumnDefinition& column) {
     if (column.varIndex >= varCount) {
         return std::nullopt;
     }
-    const auto offset = [&](std::size_t i) {
-        return getLe16(row, row.size() - mask - 4 - 2 * i);
-    };
+    const auto offset = [&](std::size_t i) { return getLe16(row, row.size() - mask - 4 - 2 * i); };
     const std::size_t from = offset(column.varIndex);
     const std::size_t to = offset(column.varIndex + 1);
     if (from > to || to > row.size()) {

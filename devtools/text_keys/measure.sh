@@ -30,3 +30,4 @@ for file in "${ACCESS_FILES:-/nonexistent}"/*.mdb; do
 done
 python3 "$here/generate_weights.py" "$work/single.tsv" "$work/pairs.tsv" \
     "$root/access/jet_text_weights.cpp" "${checks[@]}"
+clang-format -i "$root/access/jet_text_weights.cpp"

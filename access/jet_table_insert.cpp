@@ -75,6 +75,7 @@ public:
         const std::array<const char*, 3> names = {"kategorija", "program", "opis"};
         const auto& columns = m_definition.columns();
         std::vector<FieldValue> values(columns.size());
+        std::vector<std::optional<std::string_view>> givenText(columns.size());
         std::array<bool, 3> found{};
         JetInsertResult result;
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -86,6 +87,7 @@ public:
                 const auto k = static_cast<std::size_t>(named - names.begin());
                 found[k] = true;
                 values[i] = namedValue(column, properties, given[k]);
+                givenText[i] = given[k];
             } else if (column.autonumber()) {
                 values[i] = FieldValue::of(autonumber(i, result));
             } else if (properties.defaultValue) {
@@ -115,11 +117,12 @@ public:
             }
         }
         // Index keys weigh the text itself, which a memo's value no longer
-        // holds once stored.
+        // holds once stored: the given text, or a default's.
         std::vector<std::optional<std::string>> texts(columns.size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if ((columns[i].type == kText || columns[i].type == kMemo) && !values[i].null) {
-                texts[i] = utf8FromJetText(values[i].bytes);
+                texts[i] =
+                    givenText[i] ? std::string(*givenText[i]) : utf8FromJetText(values[i].bytes);
             }
         }
         // Long values last among the values: every refusal above comes first.

@@ -5,10 +5,11 @@
 // column's sort order (id.version); VALUES gives each column's value (text as
 // UTF-16 code units of four hex digits, other values as the row stores them,
 // "-" for NULL); KEY is the entry's key in hex, without its row pointer.
-// With --check, prints instead each key of a single text column in the
+// With --check, prints instead each key of an index with a text column in the
 // "General" order that the encoder does not give exactly, and a count.
 // A measuring tool for the sort order's weights: never part of the build's
 // tests.
+#include "access/jet_index_key.h"
 #include "access/jet_index_tree.h"
 #include "access/jet_pages.h"
 #include "access/jet_row_encoding.h"
@@ -96,25 +97,44 @@ struct Tally {
     long unknown = 0;
 };
 
-// Compares the key of one text value with the encoder's.
-void checkKey(Tally& tally, const std::string& utf8, bool ascending, Bytes key) {
-    const TextKey mine = generalTextKey(utf16FromUtf8(utf8));
-    if (mine.unknown) {
-        ++tally.unknown;
-        return;
-    }
-    std::vector<unsigned char> expected = mine.bytes;
-    if (!ascending) {
-        for (unsigned char& b : expected) {
-            b = static_cast<unsigned char>(~b);
+// One key column of a row, for the encoder: its type, order and value.
+struct KeyPart {
+    unsigned type = 0;
+    bool ascending = true;
+    std::optional<std::vector<unsigned char>> bytes; // as the row stores it
+    std::optional<std::string> text;                 // text and memo, UTF-8
+    bool generalOrder = true;
+};
+
+// Compares the key of an entry with the one the encoder gives its row.
+void checkKey(Tally& tally, const std::vector<KeyPart>& parts, Bytes key) {
+    std::vector<unsigned char> expected;
+    std::string shown;
+    for (const KeyPart& part : parts) {
+        if (part.type == kBoolean || !part.generalOrder) {
+            return;
         }
-        expected.push_back(0x00);
+        if (part.type == kText || part.type == kMemo) {
+            std::optional<std::u16string> text;
+            if (part.text) {
+                text = utf16FromUtf8(*part.text);
+                shown += (shown.empty() ? "" : ",") + textHex(*part.text);
+            }
+            if (appendTextKeyColumn(expected, text, part.ascending)) {
+                ++tally.unknown;
+                return;
+            }
+        } else {
+            appendKeyColumn(expected, part.type,
+                            part.bytes ? FieldValue::of(*part.bytes) : FieldValue{},
+                            part.ascending);
+        }
     }
     if (std::equal(expected.begin(), expected.end(), key.begin(), key.end())) {
         ++tally.same;
     } else {
         ++tally.differ;
-        std::printf("differs\t%s\t%s\t%s\n", textHex(utf8).c_str(), hex(key).c_str(),
+        std::printf("differs\t%s\t%s\t%s\n", shown.c_str(), hex(key).c_str(),
                     hex(expected).c_str());
     }
 }
@@ -149,8 +169,10 @@ void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
             const std::uint32_t pageRow = getBe(entry, entry.size() - 4, 3) << 8 | entry.back();
             Bytes row = liveRow(file, pageRow);
             std::string values;
-            std::string lastText;
-            for (const ColumnDefinition* column : parts) {
+            std::vector<KeyPart> keyParts;
+            for (std::size_t k = 0; k < parts.size(); ++k) {
+                const ColumnDefinition* column = parts[k];
+                std::string lastText;
                 const std::optional<Bytes> bytes = field(row, *column);
                 std::string value = "-";
                 if (bytes && column->type == kText) {
@@ -166,14 +188,19 @@ void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
                     value = hex(*bytes);
                 }
                 values += (values.empty() ? "" : ",") + value;
-            }
-            const ColumnDefinition& only = *parts.front();
-            if (tally.check) {
-                if (parts.size() == 1 && field(row, only) && only.sortOrder == kGeneralSortOrder &&
-                    only.sortVersion == kGeneralSortVersion) {
-                    checkKey(tally, lastText, index.columns.front().ascending,
-                             Bytes(entry).first(entry.size() - 4));
+                KeyPart part{column->type, index.columns[k].ascending, std::nullopt, std::nullopt,
+                             column->sortOrder == kGeneralSortOrder &&
+                                 column->sortVersion == kGeneralSortVersion};
+                if (bytes) {
+                    part.bytes.emplace(bytes->begin(), bytes->end());
+                    if (column->type == kText || column->type == kMemo) {
+                        part.text = lastText;
+                    }
                 }
+                keyParts.push_back(std::move(part));
+            }
+            if (tally.check) {
+                checkKey(tally, keyParts, Bytes(entry).first(entry.size() - 4));
                 continue;
             }
             std::printf("%u\t%zu\t%s\t%s\t%s\n", tdef, i, described.c_str(), values.c_str(),

@@ -1,43 +1,127 @@
 #include "access/jet_catalogue_schema.h"
 
+#include "access/jet_row_encoding.h"
+#include "access/jet_values.h"
 #include "access/jet_write_error.h"
 
-// mdbtools.h includes <glib.h> inside its extern "C" block; glib's C++
-// templates must come first.
-#include <glib.h>
-#include <mdbtools.h>
-#include <memory>
+#include <array>
+#include <cstring>
+#include <vector>
 
 namespace velmora::jet {
 namespace {
 
-struct HandleCloser {
-    void operator()(MdbHandle* mdb) const noexcept { mdb_close(mdb); }
-};
-struct TableFreer {
-    void operator()(MdbTableDef* table) const noexcept { mdb_free_tabledef(table); }
-};
+// The catalogue's own definition lies on page 2 in every version.
+constexpr std::uint32_t kCataloguePage = 2;
+constexpr unsigned kTableObject = 1;
+// Catalogue flags that mark a system table.
+constexpr std::uint32_t kSystemObjectFlags = 0x80000002U;
+// Design properties: a header, then chunks (length 32 bits, kind 16 bits):
+// the property names (kind 0x80), then a block per object (0x00 the table,
+// 0x01 a column), each its name, then its properties (length 16, DDL flag 8,
+// type 8, name number 16, value length 16, value).
+constexpr std::array<std::string_view, 2> kPropertyHeaders = {std::string_view("MR2\0", 4),
+                                                              std::string_view("KKD\0", 4)};
+constexpr unsigned kNamesChunk = 0x80;
+constexpr unsigned kTableBlock = 0x00;
+constexpr unsigned kColumnBlock = 0x01;
 
-[[noreturn]] void damaged(const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged, "Velmora2.db " + why);
-}
-
-std::optional<std::string> property(const char* value) {
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    std::string text(value);
-    const auto blank = text.find_first_not_of(" \t\r\n");
-    if (blank == std::string::npos) {
+std::optional<std::string> nonBlank(std::string text) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
         return std::nullopt;
     }
     return text;
 }
 
-bool yes(const char* value) {
-    return value != nullptr &&
-           (g_ascii_strcasecmp(value, "yes") == 0 || g_ascii_strcasecmp(value, "true") == 0 ||
-            g_ascii_strcasecmp(value, "1") == 0);
+bool yes(const std::string& text) {
+    const std::string folded = foldName(text);
+    return folded == "yes" || folded == "true" || folded == "1" || folded == "-1";
+}
+
+struct Property {
+    unsigned type = 0;
+    Bytes value;
+    std::string text() const {
+        return type == kBoolean ? (value.empty() || value[0] == 0 ? "no" : "yes")
+                                : utf8FromJetText(value);
+    }
+};
+
+using PropertyBlock = std::map<std::string, Property>; // by property name
+
+// Reads the design properties; returns the table's block and the columns'
+// blocks by folded name. Throws `damagedProperties` on bytes that do not add up.
+void readProperties(Bytes bytes, PropertyBlock& table,
+                    std::map<std::string, PropertyBlock>& columns,
+                    const std::function<void()>& damagedProperties) {
+    const auto header = std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                         std::min<std::size_t>(bytes.size(), 4));
+    if (std::find(kPropertyHeaders.begin(), kPropertyHeaders.end(), header) ==
+        kPropertyHeaders.end()) {
+        damagedProperties();
+    }
+    std::vector<std::string> names;
+    for (std::size_t at = 4; at < bytes.size();) {
+        if (at + 6 > bytes.size()) {
+            damagedProperties();
+        }
+        const std::size_t length = getLe32(bytes, at);
+        const unsigned kind = getLe16(bytes, at + 4);
+        if (length < 6 || length > bytes.size() - at) {
+            damagedProperties();
+        }
+        const Bytes chunk = bytes.subspan(at + 6, length - 6);
+        at += length;
+        if (kind == kNamesChunk) {
+            for (std::size_t k = 0; k < chunk.size();) {
+                if (k + 2 > chunk.size() || getLe16(chunk, k) > chunk.size() - k - 2) {
+                    damagedProperties();
+                }
+                const std::size_t size = getLe16(chunk, k);
+                names.push_back(utf8FromJetText(chunk.subspan(k + 2, size)));
+                k += 2 + size;
+            }
+            continue;
+        }
+        if (kind != kTableBlock && kind != kColumnBlock) {
+            continue;
+        }
+        // The block's name: its length (32 bits, counting itself and the
+        // 16-bit name length), then the name.
+        if (chunk.size() < 6 || getLe32(chunk, 0) < 6 || getLe32(chunk, 0) > chunk.size()) {
+            damagedProperties();
+        }
+        const std::size_t nameEnd = getLe32(chunk, 0);
+        const std::string name = utf8FromJetText(chunk.subspan(6, nameEnd - 6));
+        PropertyBlock& block = kind == kTableBlock ? table : columns[foldName(name)];
+        for (std::size_t k = nameEnd; k < chunk.size();) {
+            const std::size_t size = k + 8 <= chunk.size() ? getLe16(chunk, k) : 0;
+            if (size < 8 || size > chunk.size() - k) {
+                damagedProperties();
+            }
+            const unsigned type = chunk[k + 3];
+            const std::size_t nameIndex = getLe16(chunk, k + 4);
+            const std::size_t valueSize = getLe16(chunk, k + 6);
+            if (nameIndex >= names.size() || valueSize > size - 8) {
+                damagedProperties();
+            }
+            block[names[nameIndex]] = Property{type, chunk.subspan(k + 8, valueSize)};
+            k += size;
+        }
+    }
+}
+
+ColumnProperties columnProperties(const PropertyBlock& block) {
+    ColumnProperties properties;
+    const auto text = [&](const char* name) -> std::optional<std::string> {
+        const auto found = block.find(name);
+        return found == block.end() ? std::nullopt : std::optional(found->second.text());
+    };
+    properties.required = yes(text("Required").value_or("no"));
+    properties.allowZeroLength = yes(text("AllowZeroLength").value_or("yes"));
+    properties.defaultValue = nonBlank(text("DefaultValue").value_or(""));
+    properties.validationRule = nonBlank(text("ValidationRule").value_or(""));
+    return properties;
 }
 
 } // namespace
@@ -51,45 +135,92 @@ std::string foldName(std::string name) {
     return name;
 }
 
-CatalogueSchema readCatalogueSchema(const std::string& path) {
-    const std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
-    if (!mdb) {
-        damaged("cannot be read as an Access catalogue");
-    }
-    GPtrArray* catalogue = mdb_read_catalog(mdb.get(), MDB_TABLE);
-    if (catalogue == nullptr) {
-        damaged("is damaged: its list of tables cannot be read");
-    }
-    MdbCatalogEntry* found = nullptr;
-    for (guint i = 0; i < catalogue->len; ++i) {
-        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalogue, i));
-        if (entry->object_type == MDB_TABLE && g_ascii_strcasecmp(entry->object_name, "CD") == 0) {
-            found = entry;
-            break;
+CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
+    const JetFormat& format = file.format();
+    const std::string what = "the catalogue";
+    const PageSource pages = [&](std::uint32_t number) { return file.bytes(number, what); };
+    const std::string wanted = foldName(std::string(table));
+    std::optional<CatalogueSchema> found;
+    try {
+        const TableDefinition catalogue =
+            readTableDefinition(format, file.pageCount(), kCataloguePage, pages, what);
+        const auto column = [&](const char* name) -> std::size_t {
+            for (std::size_t i = 0; i < catalogue.columns.size(); ++i) {
+                if (catalogue.columns[i].name == name) {
+                    return i;
+                }
+            }
+            throw JetError("it is damaged: the catalogue lacks its column " + std::string(name));
+        };
+        const std::size_t id = column("Id");
+        const std::size_t name = column("Name");
+        const std::size_t type = column("Type");
+        const std::size_t flags = column("Flags");
+        const std::size_t properties = column("LvProp");
+        const std::vector<unsigned char> map(
+            rowAt(format, file.pageCount(), catalogue.usedPagesMap, pages, what + "'s page map")
+                .begin(),
+            rowAt(format, file.pageCount(), catalogue.usedPagesMap, pages, what + "'s page map")
+                .end());
+        const auto owned =
+            usageMapPages(format, file.pageCount(), map, pages, what + "'s page map");
+        if (!owned) {
+            throw JetError("it is damaged: the catalogue's page map is of an unknown kind");
         }
+        for (const std::uint32_t page : *owned) {
+            forEachLiveRow(
+                format, file.pageCount(), catalogue.page, page, pages, what,
+                [&](Bytes row, unsigned) {
+                    const auto fields = rowFields(format, catalogue, row);
+                    if (!fields) {
+                        throw JetError("it is damaged: a row of the catalogue on page " +
+                                       std::to_string(page) + " cannot be taken apart");
+                    }
+                    const auto& f = *fields;
+                    if (!f[type] || f[type]->size() < 2 ||
+                        (getLe16(*f[type], 0) & 0x7F) != kTableObject || !f[id] ||
+                        f[id]->size() < 4 || !f[name] ||
+                        foldName(utf8FromJetText(*f[name])) != wanted) {
+                        return;
+                    }
+                    if (f[flags] && f[flags]->size() >= 4 &&
+                        (getLe32(*f[flags], 0) & kSystemObjectFlags) != 0) {
+                        return;
+                    }
+                    if (found) {
+                        throw JetError("it is damaged: the catalogue names table " +
+                                       std::string(table) + " twice");
+                    }
+                    CatalogueSchema& schema = found.emplace();
+                    schema.definitionPage = getLe32(*f[id], 0) & 0x00FFFFFF;
+                    if (!f[properties]) {
+                        return;
+                    }
+                    const std::string bytes =
+                        readLongValue(format, file.pageCount(), *f[properties], pages,
+                                      "the properties of table " + std::string(table));
+                    PropertyBlock tableBlock;
+                    std::map<std::string, PropertyBlock> columnBlocks;
+                    readProperties(
+                        Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+                        tableBlock, columnBlocks, [&] {
+                            throw JetError("it is damaged: the properties of table " +
+                                           std::string(table) + " do not add up");
+                        });
+                    schema.tableValidationRule = columnProperties(tableBlock).validationRule;
+                    for (const auto& [folded, block] : columnBlocks) {
+                        schema.columns.emplace(folded, columnProperties(block));
+                    }
+                });
+        }
+    } catch (const JetError& error) {
+        throwDamaged(file.name(), error);
     }
-    if (found == nullptr) {
+    if (!found) {
         throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchTable,
-                            "Velmora2.db has no table CD");
+                            file.name() + " has no table " + std::string(table));
     }
-    CatalogueSchema schema;
-    schema.definitionPage = static_cast<std::uint32_t>(found->table_pg);
-    const std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(found));
-    if (!table || mdb_read_columns(table.get()) == nullptr) {
-        damaged("is damaged: the definition of table CD cannot be read");
-    }
-    schema.tableValidationRule = property(mdb_table_get_prop(table.get(), "ValidationRule"));
-    for (guint i = 0; i < table->columns->len; ++i) {
-        const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
-        ColumnProperties properties;
-        properties.required = yes(mdb_col_get_prop(column, "Required"));
-        const char* zeroLength = mdb_col_get_prop(column, "AllowZeroLength");
-        properties.allowZeroLength = zeroLength == nullptr || yes(zeroLength);
-        properties.defaultValue = property(mdb_col_get_prop(column, "DefaultValue"));
-        properties.validationRule = property(mdb_col_get_prop(column, "ValidationRule"));
-        schema.columns.emplace(foldName(column->name), std::move(properties));
-    }
-    return schema;
+    return *found;
 }
 
 } // namespace velmora::jet

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "access/jet_page_file.h"
+#include "access/jet_table_definition.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
-// What the catalogue (MSysObjects) says of table CD: where its definition
-// lies and the properties of its columns, read through libmdb.
+// What the database's catalogue (the system table on page 2) says of one
+// table: where its definition lies and the design properties of the table
+// and its columns, read by our own bounded walk of the catalogue's rows.
 namespace velmora::jet {
 
 struct ColumnProperties {
@@ -23,10 +28,10 @@ struct CatalogueSchema {
     std::map<std::string, ColumnProperties> columns;
 };
 
-// Reads the schema of table CD (its name in any letter case) from the Jet
-// file at `path` (a /proc/self/fd name reads the file a caller holds).
-// Throws JetWriteError (Damaged) when libmdb cannot read it or there is no CD.
-CatalogueSchema readCatalogueSchema(const std::string& path);
+// The schema of the live table named `table` (in any letter case). Throws
+// JetWriteError: Damaged when the catalogue cannot be walked, or (number
+// kJetNoSuchTable) when it has no such table.
+CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table);
 
 // ASCII letters in lower case: how Jet names compare here.
 std::string foldName(std::string name);

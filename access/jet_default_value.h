@@ -1,7 +1,7 @@
 #pragma once
 
 #include "access/jet_row_encoding.h"
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
 #include <ctime>
 #include <optional>

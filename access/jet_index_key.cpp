@@ -1,7 +1,7 @@
 #include "access/jet_index_key.h"
 
+#include "access/jet_table_definition.h"
 #include "access/jet_text_key.h"
-#include "access/jet_writable_table.h"
 
 #include <algorithm>
 

@@ -23,10 +23,6 @@ constexpr std::size_t kEntrySize = 4 + kJetPageSize;
 // damaged one can make us read.
 constexpr std::uint32_t kMaxJournalPages = 4096;
 
-[[noreturn]] void throwIo(const std::string& what, int error) {
-    throw JetWriteError(JetWriteError::Kind::Io, error, what + ": " + std::strerror(error));
-}
-
 struct Fd {
     int fd = -1;
     explicit Fd(int f) : fd(f) {}

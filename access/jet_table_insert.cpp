@@ -2,13 +2,14 @@
 
 #include "access/jet_data_page.h"
 #include "access/jet_default_value.h"
+#include "access/jet_definition_fields.h"
 #include "access/jet_index_key.h"
 #include "access/jet_index_tree.h"
 #include "access/jet_long_value.h"
+#include "access/jet_page_allocator.h"
 #include "access/jet_row_encoding.h"
 #include "access/jet_usage_map.h"
 #include "access/jet_values.h"
-#include "access/jet_writable_table.h"
 
 #include <algorithm>
 #include <array>
@@ -19,19 +20,12 @@
 namespace velmora::jet {
 namespace {
 
-// The file's map of free pages: page 1, row 0.
-constexpr std::uint32_t kFreePagesMap = 1U << 8;
+// The engine counts a table's rows in a signed 32-bit number.
+constexpr std::uint32_t kMostRows = 0x7FFFFFFF;
 // Pages of the table's map of pages with room looked at before a new one.
 constexpr std::size_t kCandidates = 4;
 // A memo is stored compressed only up to this many characters.
 constexpr std::size_t kCompressibleMemo = 1024;
-
-[[noreturn]] void unsupported(const std::string& what) {
-    throw JetWriteError(JetWriteError::Kind::Unsupported, kJetCannotWriteInPlace,
-                        "Table CD of Velmora2.db " + what +
-                            ", which the add cannot keep exactly as Access would; convert the "
-                            "catalogue with velmora2-init --convert");
-}
 
 [[noreturn]] void rejected(std::int32_t number, const std::string& why) {
     throw JetWriteError(JetWriteError::Kind::Rejected, number, why);
@@ -64,16 +58,32 @@ std::string codePoint(char16_t c) {
     return text.data();
 }
 
+TableDefinition readDefinition(PageFile& file, std::string_view table, std::uint32_t page) {
+    const std::string what = "table " + std::string(table);
+    try {
+        TableDefinition definition = readTableDefinition(
+            file.format(), file.pageCount(), page,
+            [&](std::uint32_t number) { return file.bytes(number, "the definition of " + what); },
+            what);
+        readIndexDefinitions(file.format(), definition, what);
+        return definition;
+    } catch (const JetError& error) {
+        throwDamaged(file.name(), error);
+    }
+}
+
 class Insertion {
 public:
-    Insertion(PageFile& file, const CatalogueSchema& schema, std::time_t now)
-        : m_file(file), m_schema(schema), m_now(now), m_definition(file, schema.definitionPage) {}
+    Insertion(PageFile& file, std::string_view table, const CatalogueSchema& schema,
+              std::time_t now)
+        : m_file(file), m_format(file.format()), m_table(table), m_schema(schema), m_now(now),
+          m_allocator(file), m_definition(readDefinition(file, table, schema.definitionPage)) {}
 
     JetInsertResult run(const CatalogueRow& row) {
         checkStructure();
         const std::array<std::string_view, 3> given = {row.kategorija, row.program, row.opis};
         const std::array<const char*, 3> names = {"kategorija", "program", "opis"};
-        const auto& columns = m_definition.columns();
+        const auto& columns = m_definition.columns;
         std::vector<FieldValue> values(columns.size());
         std::vector<std::optional<std::string_view>> givenText(columns.size());
         std::array<bool, 3> found{};
@@ -102,15 +112,15 @@ public:
                 values[i] = FieldValue::ofBoolean(false);
             }
             if (properties.required && column.type != kBoolean && values[i].null) {
-                rejected(kJetRequiredIsNull, "Column " + column.name +
-                                                 " of table CD is required, and the add gives "
-                                                 "it no value");
+                rejected(kJetRequiredIsNull, "Column " + column.name + " of table " + m_table +
+                                                 " is required, and the add gives it no value");
             }
         }
         for (std::size_t k = 0; k < found.size(); ++k) {
             if (!found[k]) {
                 throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchColumn,
-                                    std::string("Table CD of Velmora2.db has no column ") +
+                                    "Table " + m_table + " of " + m_file.name() +
+                                        " has no column " +
                                         (k == 0   ? "Kategorija"
                                          : k == 1 ? "Program"
                                                   : "Opis"));
@@ -129,14 +139,14 @@ public:
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
                 values[i] = FieldValue::of(
-                    storeLongValue(m_file, m_definition, columns[i], values[i].bytes, allocator()));
+                    storeLongValue(m_file, m_allocator, m_definition, columns[i], values[i].bytes));
             }
         }
-        const std::vector<unsigned char> bytes = encodeRow(m_definition, values);
+        const std::vector<unsigned char> bytes = encodeRow(m_format, m_definition, values);
         const auto [page, rowNumber] = placeRow(bytes);
         indexRow(values, texts, page, rowNumber);
-        m_definition.setRowCount(m_file, m_definition.rowCount() + 1);
-        result.rowCount = m_definition.rowCount();
+        setRowCount(m_file, m_definition, m_definition.rowCount + 1);
+        result.rowCount = m_definition.rowCount;
         return result;
     }
 
@@ -146,8 +156,18 @@ private:
         return found == m_schema.columns.end() ? ColumnProperties{} : found->second;
     }
 
+    [[noreturn]] void unsupported(const std::string& what) const {
+        throwUnsupported("Table " + m_table + " of " + m_file.name() + " " + what +
+                         ", which the add cannot keep exactly as Access would; convert the "
+                         "catalogue with velmora2-init --convert");
+    }
+
+    [[noreturn]] void damaged(const std::string& what) const {
+        throwDamaged(m_file.name(), "table " + m_table + " " + what);
+    }
+
     std::string indexName(std::size_t real) const {
-        for (const LogicalIndex& index : m_definition.logicalIndexes()) {
+        for (const LogicalIndex& index : m_definition.logicalIndexes) {
             if (index.realIndex == real) {
                 return index.name;
             }
@@ -156,14 +176,12 @@ private:
     }
 
     const ColumnDefinition& columnNumbered(unsigned number) const {
-        for (const ColumnDefinition& column : m_definition.columns()) {
+        for (const ColumnDefinition& column : m_definition.columns) {
             if (column.number == number) {
                 return column;
             }
         }
-        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
-                            "Velmora2.db is damaged: an index of table CD names a column it "
-                            "does not have");
+        damaged("has an index on a column it does not have");
     }
 
     // What the writer cannot do is refused before any value is looked at.
@@ -171,13 +189,13 @@ private:
         if (m_schema.tableValidationRule) {
             unsupported("has a validation rule (" + *m_schema.tableValidationRule + ")");
         }
-        for (const LogicalIndex& index : m_definition.logicalIndexes()) {
+        for (const LogicalIndex& index : m_definition.logicalIndexes) {
             if (index.foreignKey()) {
                 unsupported("takes part in an enforced relationship (index " + index.name + ")");
             }
         }
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            for (const IndexColumn& part : m_definition.realIndexes()[i].columns) {
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            for (const IndexColumn& part : m_definition.realIndexes[i].columns) {
                 const ColumnDefinition& column = columnNumbered(part.column);
                 if (!keyEncodable(column.type)) {
                     unsupported("has the index " + indexName(i) + " on the " +
@@ -190,7 +208,12 @@ private:
                 }
             }
         }
-        for (const ColumnDefinition& column : m_definition.columns()) {
+        // The engine refuses a row past its count of rows, and so does the add.
+        if (m_definition.rowCount >= kMostRows) {
+            damaged("records " + std::to_string(m_definition.rowCount) +
+                    " rows, as many as a table can hold");
+        }
+        for (const ColumnDefinition& column : m_definition.columns) {
             if (const ColumnProperties properties = propertiesOf(column);
                 properties.validationRule) {
                 unsupported("has a validation rule on column " + column.name + " (" +
@@ -214,13 +237,13 @@ private:
         }
         const std::u16string text = utf16FromUtf8(utf8);
         if (text.empty() && !properties.allowZeroLength) {
-            rejected(kJetZeroLengthString, "Column " + column.name +
-                                               " of table CD cannot be an empty text (its "
-                                               "AllowZeroLength property is No)");
+            rejected(kJetZeroLengthString, "Column " + column.name + " of table " + m_table +
+                                               " cannot be an empty text (its AllowZeroLength "
+                                               "property is No)");
         }
         if (column.type == kText && text.size() * 2 > column.length) {
-            rejected(kJetFieldTooSmall, "The value for column " + column.name +
-                                            " of table CD is longer than its field size of " +
+            rejected(kJetFieldTooSmall, "The value for column " + column.name + " of table " +
+                                            m_table + " is longer than its field size of " +
                                             std::to_string(column.length / 2) + " characters");
         }
         const bool compress =
@@ -232,78 +255,89 @@ private:
     // (the engine never gives a number twice, even when its row was
     // deleted) and after any an index of the column holds.
     std::vector<unsigned char> autonumber(std::size_t columnIndex, JetInsertResult& result) {
-        const ColumnDefinition& column = m_definition.columns()[columnIndex];
-        std::int64_t value = std::int64_t{m_definition.lastAutonumber()} + 1;
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            const RealIndex& index = m_definition.realIndexes()[i];
+        const ColumnDefinition& column = m_definition.columns[columnIndex];
+        std::int64_t value = std::int64_t{m_definition.lastAutonumber} + 1;
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            const RealIndex& index = m_definition.realIndexes[i];
             if (index.columns.size() != 1 || index.columns[0].column != column.number ||
                 !index.columns[0].ascending) {
                 continue;
             }
-            const auto last = IndexTree(m_file, m_definition, i, allocator()).lastKey();
+            const auto last = IndexTree(m_file, m_definition, i, m_allocator).lastKey();
             if (last && last->size() == 5 && (*last)[0] == 0x7F) {
                 const auto largest = static_cast<std::int32_t>(getBe(*last, 1, 4) ^ 0x80000000U);
                 value = std::max<std::int64_t>(value, std::int64_t{largest} + 1);
             }
         }
         if (value >= std::numeric_limits<std::int32_t>::max()) {
-            rejected(3161, "The autonumber column " + column.name + " of table CD is full");
+            rejected(3161,
+                     "The autonumber column " + column.name + " of table " + m_table + " is full");
         }
-        m_definition.setLastAutonumber(m_file, static_cast<std::uint32_t>(value));
+        setLastAutonumber(m_file, m_definition, static_cast<std::uint32_t>(value));
         result.autonumber = static_cast<std::int32_t>(value);
         std::vector<unsigned char> bytes(4);
         putLe32(bytes, 0, static_cast<std::uint32_t>(value));
         return bytes;
     }
 
-    std::function<std::uint32_t()> allocator() {
-        return [this] {
-            const std::uint32_t number = m_file.append();
-            UsageMap freePages(m_file, kFreePagesMap, "the file's map of free pages");
-            if (freePages.contains(number)) {
-                freePages.set(number, false);
-            }
-            return number;
-        };
+    std::function<std::uint32_t()> allocate() {
+        return [this] { return m_allocator.allocate(); };
     }
 
+    // The row goes on one of the last pages with room (or a new page). The
+    // pages looked at must not hold more live rows than the table records.
     std::pair<std::uint32_t, unsigned> placeRow(const std::vector<unsigned char>& bytes) {
-        UsageMap used(m_file, m_definition.usedMap(), "the page map of table CD", allocator());
-        UsageMap room(m_file, m_definition.freeMap(), "the map of table CD's pages with room",
-                      allocator());
+        const std::string table = "table " + m_table;
+        UsageMap used(m_file, m_definition.usedPagesMap, "the page map of " + table, allocate());
+        UsageMap room(m_file, m_definition.freeSpaceMap,
+                      "the map of " + table + "'s pages with room", allocate());
         std::vector<std::uint32_t> candidates = room.pages(m_file.pageCount());
         std::reverse(candidates.begin(), candidates.end());
         if (candidates.size() > kCandidates) {
             candidates.resize(kCandidates);
         }
         std::uint32_t target = 0;
+        std::uint64_t liveRows = 0;
+        const PageSource source = [&](std::uint32_t number) {
+            return m_file.bytes(number, "a data page of " + table);
+        };
         for (const std::uint32_t number : candidates) {
-            const Page& page = m_file.page(number, "the map of table CD's pages with room");
-            if (used.contains(number) && isDataPageOf(page, m_definition.page()) &&
-                freeSpace(page) >= static_cast<long>(bytes.size() + 2) &&
-                getLe16(page, kRowCountAt) < kMaxRowsPerPage) {
+            const Bytes page = m_file.bytes(number, "the map of " + table + "'s pages with room");
+            if (!used.contains(number) || !isDataPageOf(m_format, page, m_definition.page)) {
+                continue;
+            }
+            try {
+                forEachLiveRow(m_format, m_file.pageCount(), m_definition.page, number, source,
+                               table, [&](Bytes, unsigned) { ++liveRows; });
+            } catch (const JetError& error) {
+                throwDamaged(m_file.name(), error);
+            }
+            if (target == 0 && hasRoomFor(m_format, page, bytes.size())) {
                 target = number;
-                break;
             }
         }
+        if (liveRows > m_definition.rowCount) {
+            damaged("records " + std::to_string(m_definition.rowCount) + " rows, but " +
+                    std::to_string(liveRows) + " lie on the pages the add looked at");
+        }
         if (target == 0) {
-            target = allocator()();
-            initDataPage(m_file.change(target, "a new data page"), m_definition.page());
+            target = m_allocator.allocate();
+            initDataPage(m_format, m_file.changeBytes(target, "a new data page"),
+                         m_definition.page);
             used.set(target, true);
         }
-        Page& page = m_file.change(target, "a data page of table CD");
-        const unsigned rowNumber = addRow(page, bytes);
-        room.set(target, freeSpace(page) >= static_cast<long>(bytes.size() + 2) &&
-                             getLe16(page, kRowCountAt) < kMaxRowsPerPage);
+        const MutableBytes page = m_file.changeBytes(target, "a data page of " + table);
+        const unsigned rowNumber = addRow(m_format, page, bytes);
+        room.set(target, hasRoomFor(m_format, page, bytes.size()));
         return {target, rowNumber};
     }
 
     void indexRow(const std::vector<FieldValue>& values,
                   const std::vector<std::optional<std::string>>& texts, std::uint32_t page,
                   unsigned row) {
-        const auto& columns = m_definition.columns();
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            const RealIndex index = m_definition.realIndexes()[i];
+        const auto& columns = m_definition.columns;
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            const RealIndex index = m_definition.realIndexes[i];
             std::vector<unsigned char> key;
             bool anyNull = false;
             bool allNull = true;
@@ -335,37 +369,41 @@ private:
                 }
             }
             if (index.required() && anyNull) {
-                rejected(kJetRequiredIsNull, "Column " + nullColumn +
-                                                 " of table CD is in the "
-                                                 "index " +
-                                                 indexName(i) + ", which needs a value");
+                rejected(kJetRequiredIsNull, "Column " + nullColumn + " of table " + m_table +
+                                                 " is in the index " + indexName(i) +
+                                                 ", which needs a value");
             }
             if (index.ignoresNulls() && allNull) {
                 continue;
             }
             const IndexTree::Placement placement =
-                IndexTree(m_file, m_definition, i, allocator()).insert(key, page, row);
+                IndexTree(m_file, m_definition, i, m_allocator).insert(key, page, row);
             if (placement.keyExists && index.unique() && !anyNull) {
                 rejected(kJetDuplicateKey, "The new row repeats a value of the unique index " +
-                                               indexName(i) + " of table CD (" + names + ")");
+                                               indexName(i) + " of table " + m_table + " (" +
+                                               names + ")");
             }
             if (!placement.keyExists) {
-                m_definition.setDistinctKeys(m_file, i, m_definition.distinctKeys(i) + 1);
+                setDistinctKeys(m_file, m_definition, i, distinctKeys(m_definition, i) + 1);
             }
         }
     }
 
     PageFile& m_file;
+    const JetFormat& m_format;
+    std::string m_table;
     const CatalogueSchema& m_schema;
     std::time_t m_now;
-    WritableTable m_definition;
+    PageAllocator m_allocator;
+    TableDefinition m_definition;
 };
 
 } // namespace
 
-JetInsertResult insertIntoPages(PageFile& file, const CatalogueSchema& schema,
-                                const CatalogueRow& row, std::time_t now) {
-    return Insertion(file, schema, now).run(row);
+JetInsertResult insertIntoPages(PageFile& file, std::string_view table,
+                                const CatalogueSchema& schema, const CatalogueRow& row,
+                                std::time_t now) {
+    return Insertion(file, table, schema, now).run(row);
 }
 
 } // namespace velmora::jet

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "access/jet_error.h"
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace velmora::jet {
 
@@ -50,5 +55,27 @@ inline constexpr std::int32_t kJetNoSuchTable = 3078;
 inline constexpr std::int32_t kJetNoSuchColumn = 3127;
 // Our own number for what the writer cannot do (the engine has none).
 inline constexpr std::int32_t kJetCannotWriteInPlace = 3251; // "operation not supported"
+
+// The one-line refusals every part of the writer throws. `file` is the
+// catalogue's name as the caller gave it.
+[[noreturn]] inline void throwDamaged(std::string_view file, const std::string& why) {
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                        std::string(file) + " is damaged: " + why);
+}
+// A bounded walk's JetError ("it is damaged: ..." or "the definition of ...
+// is damaged: ...") as the writer's refusal.
+[[noreturn]] inline void throwDamaged(std::string_view file, const JetError& error) {
+    constexpr std::string_view kPrefix = "it is damaged: ";
+    const std::string_view why(error.what());
+    throwDamaged(
+        file,
+        std::string(why.substr(0, kPrefix.size()) == kPrefix ? why.substr(kPrefix.size()) : why));
+}
+[[noreturn]] inline void throwUnsupported(const std::string& text) {
+    throw JetWriteError(JetWriteError::Kind::Unsupported, kJetCannotWriteInPlace, text);
+}
+[[noreturn]] inline void throwIo(const std::string& what, int error) {
+    throw JetWriteError(JetWriteError::Kind::Io, error, what + ": " + std::strerror(error));
+}
 
 } // namespace velmora::jet

@@ -22,10 +22,8 @@ namespace {
 // How long an add waits for another add (or a roll-back) to release the file.
 constexpr auto kLockWait = std::chrono::seconds(10);
 constexpr auto kLockRetry = std::chrono::milliseconds(20);
-
-[[noreturn]] void throwIo(const std::string& what, int error) {
-    throw JetWriteError(JetWriteError::Kind::Io, error, what + ": " + std::strerror(error));
-}
+// The table the add writes into.
+constexpr std::string_view kTable = "CD";
 
 class Catalogue {
 public:
@@ -46,6 +44,7 @@ public:
             throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                                 m_name + " is not a file");
         }
+        m_format = &kJet4Format;
         lock();
     }
     ~Catalogue() { ::close(m_fd); } // closing releases the lock
@@ -53,10 +52,10 @@ public:
     Catalogue& operator=(const Catalogue&) = delete;
 
     int fd() const { return m_fd; }
+    const std::string& name() const { return m_name; }
+    // The version the writer writes; the header is checked against it.
+    const JetFormat& format() const { return *m_format; }
     bool rollBack() { return rollBackJournal(m_folderFd, m_journal, m_fd); }
-
-    // libmdb reads the very file this descriptor holds.
-    std::string procPath() const { return "/proc/self/fd/" + std::to_string(m_fd); }
 
     void commit(PageFile& file) {
         writeJournal(m_folderFd, m_journal, m_fd, file.originalSize(), file.originals());
@@ -94,13 +93,14 @@ private:
     std::string m_name;
     std::string m_journal;
     int m_fd = -1;
+    const JetFormat* m_format = nullptr;
 };
 
 // Reads and checks everything, and prepares the changed pages in memory.
-JetInsertResult prepare(Catalogue& catalogue, PageFile& file, const CatalogueRow& row) {
-    checkWritableHeader(file.page(0, "the header"));
-    const CatalogueSchema schema = readCatalogueSchema(catalogue.procPath());
-    return insertIntoPages(file, schema, row, std::time(nullptr));
+JetInsertResult prepare(PageFile& file, const CatalogueRow& row) {
+    checkWritableHeader(file.format(), file.bytes(0, "the header"), file.name());
+    const CatalogueSchema schema = readCatalogueSchema(file, kTable);
+    return insertIntoPages(file, kTable, schema, row, std::time(nullptr));
 }
 
 } // namespace
@@ -113,8 +113,8 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
                                    const CatalogueRow& row) {
     Catalogue catalogue(folderFd, fileName);
     catalogue.rollBack();
-    PageFile file(catalogue.fd());
-    const JetInsertResult result = prepare(catalogue, file, row);
+    PageFile file(catalogue.fd(), catalogue.format(), catalogue.name());
+    const JetInsertResult result = prepare(file, row);
     catalogue.commit(file);
     return result;
 }
@@ -122,9 +122,9 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
 void checkCatalogueWritable(int folderFd, std::string_view fileName) {
     Catalogue catalogue(folderFd, fileName);
     catalogue.rollBack();
-    PageFile file(catalogue.fd());
+    PageFile file(catalogue.fd(), catalogue.format(), catalogue.name());
     try {
-        prepare(catalogue, file, {"x", "x", "x"});
+        prepare(file, {"x", "x", "x"});
     } catch (const JetWriteError& error) {
         // A row the engine would refuse says nothing of the file itself.
         if (error.kind() != JetWriteError::Kind::Rejected) {

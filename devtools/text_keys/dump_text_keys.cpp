@@ -11,11 +11,12 @@
 // tests.
 #include "access/jet_index_key.h"
 #include "access/jet_index_tree.h"
+#include "access/jet_page_allocator.h"
 #include "access/jet_pages.h"
 #include "access/jet_row_encoding.h"
+#include "access/jet_table_definition.h"
 #include "access/jet_text_key.h"
 #include "access/jet_values.h"
-#include "access/jet_writable_table.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -77,7 +78,7 @@ std::optional<Bytes> field(Bytes row, const ColumnDefinition& column) {
 Bytes liveRow(PageFile& file, std::uint32_t pageRow) {
     for (int hop = 0; hop < 2; ++hop) {
         const Page& page = file.page(pageRow >> 8, "a row");
-        const auto span = rowSpan(kJet4Layout, page, pageRow & 0xFF);
+        const auto span = rowSpan(kJet4Format, page, pageRow & 0xFF);
         if (!span || ((span->flags & kDeletedRow) != 0 && (span->flags & kOverflowRow) == 0)) {
             break;
         }
@@ -140,17 +141,20 @@ void checkKey(Tally& tally, const std::vector<KeyPart>& parts, Bytes key) {
 }
 
 void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
-    WritableTable table(file, tdef);
     const PageSource source = [&file](std::uint32_t number) {
         return std::span<const unsigned char>(file.page(number, "a page"));
     };
-    for (std::size_t i = 0; i < table.realIndexes().size(); ++i) {
-        const RealIndex& index = table.realIndexes()[i];
+    TableDefinition table =
+        readTableDefinition(kJet4Format, file.pageCount(), tdef, source, "a table");
+    readIndexDefinitions(kJet4Format, table, "a table");
+    PageAllocator allocator(file);
+    for (std::size_t i = 0; i < table.realIndexes.size(); ++i) {
+        const RealIndex& index = table.realIndexes[i];
         std::vector<const ColumnDefinition*> parts;
         bool text = false;
         std::string described;
         for (const IndexColumn& part : index.columns) {
-            for (const ColumnDefinition& column : table.columns()) {
+            for (const ColumnDefinition& column : table.columns) {
                 if (column.number == part.column) {
                     parts.push_back(&column);
                     text = text || column.type == kText || column.type == kMemo;
@@ -164,7 +168,7 @@ void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
         if (!text || parts.size() != index.columns.size()) {
             continue;
         }
-        IndexTree tree(file, table, i, [] { return 0U; });
+        IndexTree tree(file, table, i, allocator);
         for (const auto& entry : tree.entries()) {
             const std::uint32_t pageRow = getBe(entry, entry.size() - 4, 3) << 8 | entry.back();
             Bytes row = liveRow(file, pageRow);
@@ -180,7 +184,7 @@ void dumpTable(PageFile& file, std::uint32_t tdef, Tally& tally) {
                     value = textHex(lastText);
                 } else if (bytes && column->type == kMemo) {
                     const std::string memo =
-                        readLongValue(kJet4Layout, file.pageCount(), *bytes, source, "a memo");
+                        readLongValue(kJet4Format, file.pageCount(), *bytes, source, "a memo");
                     lastText = utf8FromJetText(std::span<const unsigned char>(
                         reinterpret_cast<const unsigned char*>(memo.data()), memo.size()));
                     value = textHex(lastText);
@@ -224,7 +228,7 @@ int main(int argc, char** argv) {
         std::perror(path);
         return 1;
     }
-    PageFile file(fd);
+    PageFile file(fd, kJet4Format, path);
     for (std::uint32_t page = 1; page < file.pageCount(); ++page) {
         const Page& raw = file.page(page, "a page");
         // A table definition's page; a continuation fails to read as a whole one.

@@ -1,6 +1,7 @@
 #include "access/jet_index_key.h"
 
 #include "access/jet_table_definition.h"
+#include "access/jet_text_key.h"
 
 #include <algorithm>
 
@@ -22,10 +23,46 @@ bool keyEncodable(unsigned type) {
     case kSingle:
     case kDouble:
     case kDateTime:
+    case kText:
+    case kMemo:
         return true;
     default:
         return false;
     }
+}
+
+bool textKeyEncodable(const ColumnDefinition& column) {
+    return column.sortOrder == kGeneralSortOrder && column.sortVersion == kGeneralSortVersion;
+}
+
+std::string sortOrderName(const ColumnDefinition& column) {
+    std::string name =
+        column.sortOrder == kGeneralSortOrder ? "General" : std::to_string(column.sortOrder);
+    return name + " (version " + std::to_string(column.sortVersion) + ")";
+}
+
+std::optional<char16_t> appendTextKeyColumn(std::vector<unsigned char>& key,
+                                            const std::optional<std::u16string>& text,
+                                            bool ascending) {
+    std::vector<unsigned char> part;
+    if (!text) {
+        part.push_back(kNullFlag);
+    } else {
+        TextKey encoded = generalTextKey(*text);
+        if (encoded.unknown) {
+            return encoded.unknown;
+        }
+        part = std::move(encoded.bytes);
+    }
+    if (!ascending) {
+        std::transform(part.begin(), part.end(), part.begin(),
+                       [](unsigned char b) { return static_cast<unsigned char>(~b); });
+        if (text) {
+            part.push_back(0x00);
+        }
+    }
+    key.insert(key.end(), part.begin(), part.end());
+    return std::nullopt;
 }
 
 void appendKeyColumn(std::vector<unsigned char>& key, unsigned type, const FieldValue& value,

@@ -289,6 +289,30 @@ std::optional<std::vector<unsigned char>> IndexTree::lastKey() {
     }
 }
 
+std::vector<std::vector<unsigned char>> IndexTree::entries() {
+    std::set<std::uint32_t> seen;
+    std::uint32_t number = m_definition.realIndexes[m_index].root;
+    std::vector<std::vector<unsigned char>> all;
+    while (number != 0) {
+        if (!seen.insert(number).second) {
+            damaged("returns to page " + std::to_string(number));
+        }
+        IndexPage page = read(number);
+        if (page.leaf) {
+            for (auto& entry : page.entries) {
+                all.push_back(std::move(entry));
+            }
+            number = page.next;
+        } else if (!page.entries.empty()) {
+            const auto& first = page.entries.front();
+            number = getBe(first, first.size() - kChildPointer, kChildPointer);
+        } else {
+            number = page.tail;
+        }
+    }
+    return all;
+}
+
 IndexTree::Placement IndexTree::insert(const std::vector<unsigned char>& key,
                                        std::uint32_t dataPage, unsigned row) {
     std::vector<unsigned char> entry = key;

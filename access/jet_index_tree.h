@@ -40,6 +40,10 @@ public:
     // pointer; nothing for an empty index.
     std::optional<std::vector<unsigned char>> lastKey();
 
+    // Every entry of the index in its order, each its key and then its row
+    // pointer, as the chain of leaf pages holds them.
+    std::vector<std::vector<unsigned char>> entries();
+
 private:
     struct IndexPage {
         std::uint32_t number = 0;

@@ -124,6 +124,11 @@ TableDefinition readTableDefinition(const JetFormat& format, std::uint32_t pageC
         column.fixedOffset = getLe16(entry, layout.columnFixedOffset);
         column.length = getLe16(entry, layout.columnLength);
         column.decimalScale = entry[layout.columnScale];
+        if (wideNumbers && (column.type == kText || column.type == kMemo)) {
+            // Jet 4 keeps a text column's sort order at 11 and its version at 14.
+            column.sortOrder = getLe16(entry, 11);
+            column.sortVersion = entry[14];
+        }
         if (!column.fixed() && column.type != kBoolean) {
             // A dropped variable column keeps its slot, so slots may reach
             // past the count of variable columns.

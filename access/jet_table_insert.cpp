@@ -9,9 +9,11 @@
 #include "access/jet_page_allocator.h"
 #include "access/jet_row_encoding.h"
 #include "access/jet_usage_map.h"
+#include "access/jet_values.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -50,6 +52,12 @@ std::string typeName(unsigned type) {
     }
 }
 
+std::string codePoint(char16_t c) {
+    std::array<char, 8> text{};
+    std::snprintf(text.data(), text.size(), "U+%04X", static_cast<unsigned>(c));
+    return text.data();
+}
+
 TableDefinition readDefinition(PageFile& file, std::string_view table, std::uint32_t page) {
     const std::string what = "table " + std::string(table);
     try {
@@ -77,6 +85,7 @@ public:
         const std::array<const char*, 3> names = {"kategorija", "program", "opis"};
         const auto& columns = m_definition.columns;
         std::vector<FieldValue> values(columns.size());
+        std::vector<std::optional<std::string_view>> givenText(columns.size());
         std::array<bool, 3> found{};
         JetInsertResult result;
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -88,6 +97,7 @@ public:
                 const auto k = static_cast<std::size_t>(named - names.begin());
                 found[k] = true;
                 values[i] = namedValue(column, properties, given[k]);
+                givenText[i] = given[k];
             } else if (column.autonumber()) {
                 values[i] = FieldValue::of(autonumber(i, result));
             } else if (properties.defaultValue) {
@@ -116,6 +126,15 @@ public:
                                                   : "Opis"));
             }
         }
+        // Index keys weigh the text itself, which a memo's value no longer
+        // holds once stored: the given text, or a default's.
+        std::vector<std::optional<std::string>> texts(columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if ((columns[i].type == kText || columns[i].type == kMemo) && !values[i].null) {
+                texts[i] =
+                    givenText[i] ? std::string(*givenText[i]) : utf8FromJetText(values[i].bytes);
+            }
+        }
         // Long values last among the values: every refusal above comes first.
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
@@ -125,7 +144,7 @@ public:
         }
         const std::vector<unsigned char> bytes = encodeRow(m_format, m_definition, values);
         const auto [page, rowNumber] = placeRow(bytes);
-        indexRow(values, page, rowNumber);
+        indexRow(values, texts, page, rowNumber);
         setRowCount(m_file, m_definition, m_definition.rowCount + 1);
         result.rowCount = m_definition.rowCount;
         return result;
@@ -180,8 +199,12 @@ private:
                 const ColumnDefinition& column = columnNumbered(part.column);
                 if (!keyEncodable(column.type)) {
                     unsupported("has the index " + indexName(i) + " on the " +
+                                typeName(column.type) + " column " + column.name);
+                }
+                if ((column.type == kText || column.type == kMemo) && !textKeyEncodable(column)) {
+                    unsupported("has the index " + indexName(i) + " on the " +
                                 typeName(column.type) + " column " + column.name +
-                                " (its keys follow the engine's sort order)");
+                                ", whose keys follow the sort order " + sortOrderName(column));
                 }
             }
         }
@@ -309,7 +332,9 @@ private:
         return {target, rowNumber};
     }
 
-    void indexRow(const std::vector<FieldValue>& values, std::uint32_t page, unsigned row) {
+    void indexRow(const std::vector<FieldValue>& values,
+                  const std::vector<std::optional<std::string>>& texts, std::uint32_t page,
+                  unsigned row) {
         const auto& columns = m_definition.columns;
         for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
             const RealIndex index = m_definition.realIndexes[i];
@@ -328,7 +353,20 @@ private:
                     nullColumn = column.name;
                 }
                 names += (names.empty() ? "" : ", ") + column.name;
-                appendKeyColumn(key, column.type, value, part.ascending);
+                if (column.type == kText || column.type == kMemo) {
+                    std::optional<std::u16string> text;
+                    if (texts[at]) {
+                        names += " \"" + *texts[at] + "\"";
+                        text = utf16FromUtf8(*texts[at]);
+                    }
+                    if (const auto unknown = appendTextKeyColumn(key, text, part.ascending)) {
+                        unsupported("has the index " + indexName(i) + " on column " + column.name +
+                                    ", and the sort order's weight of " + codePoint(*unknown) +
+                                    " in the new value is not known");
+                    }
+                } else {
+                    appendKeyColumn(key, column.type, value, part.ascending);
+                }
             }
             if (index.required() && anyNull) {
                 rejected(kJetRequiredIsNull, "Column " + nullColumn + " of table " + m_table +

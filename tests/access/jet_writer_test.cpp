@@ -265,12 +265,19 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind::Rejected,
                     jet::kJetDuplicateKey,
                     "Broj"},
-        RefusalCase{"TextKeyedIndex",
-                    {"--schema", "indexed", "--index", "Napomene:Napomena"},
-                    kPlain,
+        RefusalCase{
+            "TextKeyedIndexInAnotherSortOrder",
+            {"--schema", "indexed", "--index", "Napomene:Napomena", "--sort-order", "1050.0"},
+            kPlain,
+            Kind::Unsupported,
+            jet::kJetCannotWriteInPlace,
+            "Napomena, whose keys follow the sort order 1050"},
+        RefusalCase{"TextKeyWithoutMeasuredWeights",
+                    {"--schema", "basic", "--no-samples", "--index", "Programi:Program"},
+                    {"CDDVD", "\xE3\x81\x98", "Opis"},
                     Kind::Unsupported,
                     jet::kJetCannotWriteInPlace,
-                    "Napomena"},
+                    "U+3058"},
         RefusalCase{"ValidationRule",
                     {"--schema", "indexed", "--prop", "Opis:ValidationRule=Len([Opis])>3"},
                     kPlain,
@@ -295,6 +302,31 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{
             "NoTableCd", {"--schema", "nocd"}, kPlain, Kind::Damaged, jet::kJetNoSuchTable, "CD"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// In a unique text index, values that differ only in letter case are one key:
+// the second is refused, naming the index and the value, and nothing is
+// written; one that differs in an accent is another key.
+TEST(JetTextIndex, RefusesAValueThatDiffersOnlyInCase) {
+    const TempDir folder;
+    const fs::path file = folder.path() / kName;
+    makeJet(file, {"--schema", "basic", "--no-samples", "--index", "Programi:Program:unique"});
+    const Folder dir(folder.path());
+    jet::insertCatalogueRow(dir.fd, kName, Entry{"Alati", "Total Commander", "a"}.row());
+    const std::string before = readFile(file);
+    try {
+        jet::insertCatalogueRow(dir.fd, kName, Entry{"Alati", "TOTAL COMMANDER", "b"}.row());
+        ADD_FAILURE() << "the row was added";
+    } catch (const JetWriteError& error) {
+        EXPECT_EQ(error.number(), jet::kJetDuplicateKey);
+        const std::string text = error.what();
+        EXPECT_NE(text.find("Programi"), std::string::npos) << text;
+        EXPECT_NE(text.find("TOTAL COMMANDER"), std::string::npos) << text;
+    }
+    EXPECT_EQ(readFile(file), before);
+    jet::insertCatalogueRow(dir.fd, kName, Entry{"Alati", "Total Commandér", "c"}.row());
+    EXPECT_EQ(readCd(file).size(), 2U);
+    EXPECT_EQ(jetPageFaults(file), std::vector<std::string>{});
+}
 
 // A damaged catalogue: its pages zeroed, copied over their neighbour (index
 // pages then point at each other), swapped, single bits flipped, the row

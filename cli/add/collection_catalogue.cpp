@@ -35,7 +35,12 @@ std::optional<std::string> missingCatalogue(const std::string& collection) {
         return std::nullopt;
     }
     const std::string shown = printable(folder);
-    return shown + " holds no catalogue (Velmora2.db); make one with: velmora2-init " +
+    // The velmora2-init beside this program, in full: a collection's programs
+    // are seldom on PATH.
+    const std::string beside = executableFolder();
+    const std::string init =
+        beside.empty() ? "velmora2-init" : shellWord(printable(beside + "/velmora2-init"));
+    return shown + " holds no catalogue (Velmora2.db); make one with: " + init + " " +
            shellWord(shown);
 }
 

@@ -9,6 +9,7 @@ velmora_run_packages=(
     patchelf   # the install rules of the portable folder
     fonts-wine # the window's Tahoma
     x11-utils  # xdpyinfo: scripts/run asks whether a display answers
+    libxcursor1 # the installed window's cursor themes, which its xcb plugin loads by name
 )
 
 # What the tests, the clang, sanitizer and fuzz builds and the benchmarks need

@@ -190,8 +190,8 @@ void checkCatalogueRow(int folderFd, std::string_view fileName, const CatalogueR
                                 " holds an interrupted add, which the next add or velmora2-init "
                                 "rolls back");
     }
-    PageFile file(catalogue.fd());
-    prepare(catalogue, file, row);
+    PageFile file(catalogue.fd(), catalogue.format(), catalogue.name());
+    prepare(file, row);
 }
 
 bool recoverInterruptedInsert(int folderFd, std::string_view fileName) {

@@ -12,7 +12,7 @@ size=${2:-2}
 runs=${3:-3}
 source "$root/tests/e2e/xvfb_session.sh"
 source "$root/scripts/lib/packages.sh"
-ensure_packages xvfb xdotool python3-xlib sqlite3
+ensure_packages "the benchmarks" xvfb xdotool python3-xlib sqlite3
 
 tmp=$(mktemp -d "${VELMORA_BENCH_DIR:-/tmp}/responsiveness.XXXXXX")
 app_pid=

@@ -19,9 +19,10 @@ std::string shellWord(std::string_view text) {
 
 } // namespace
 
-std::string noCatalogueDescription(std::string_view folder) {
-    return std::string(folder) +
-           " holds no catalogue (Velmora2.db); make one with: velmora2-init " + shellWord(folder);
+std::string noCatalogueDescription(std::string_view folder, std::string_view initProgram) {
+    const std::string init = initProgram.empty() ? "velmora2-init" : shellWord(initProgram);
+    return std::string(folder) + " holds no catalogue (Velmora2.db); make one with: " + init +
+           " " + shellWord(folder);
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "entry_form/entry_application.h"
 
+#include "entry_form/folder_compose_tables.h"
 #include "entry_form/form_accessibility.h"
 #include "entry_form/form_font.h"
 #include "entry_form/form_style.h"
@@ -14,6 +15,7 @@ namespace {
 
 int& beforeApplication(int& argc) {
     useFolderFontConfig();
+    useFolderComposeTables();
     return argc;
 }
 

@@ -17,7 +17,11 @@ std::optional<std::string> missingCatalogue(const std::string& collection) {
         (errno != ENOENT && errno != ENOTDIR)) {
         return std::nullopt;
     }
-    return noCatalogueDescription(printable(folder));
+    // The velmora2-init beside this program, in full: a collection's programs
+    // are seldom on PATH.
+    const std::string beside = executableFolder();
+    return noCatalogueDescription(printable(folder),
+                                  beside.empty() ? "" : printable(beside + "/velmora2-init"));
 }
 
 } // namespace velmora

@@ -71,10 +71,10 @@ TEST_F(AddToolTest, AFolderWithoutCatalogueIsNamedWithHowToMakeOne) {
                   setup().string(), "--picture", picture().string()},
                  "/dev/null");
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.errors,
-              "velmora2-add: " + folder.path().string() +
-                  " holds no catalogue (Velmora2.db); make one with: velmora2-init " +
-                  folder.path().string() + "\n");
+    EXPECT_EQ(result.errors, "velmora2-add: " + folder.path().string() +
+                                 " holds no catalogue (Velmora2.db); make one with: " +
+                                 (fs::path(kAdd).parent_path() / "velmora2-init").string() + " " +
+                                 folder.path().string() + "\n");
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 

@@ -50,7 +50,7 @@ run_program "Velmora2ADD: no display found (DISPLAY is not set, WAYLAND_DISPLAY=
 root=$tmp/repository
 mkdir -p "$root/scripts/lib" "$root/build/bin" "$tmp/stubs"
 cp "$source_dir/scripts/run" "$root/scripts/run"
-cp "$source_dir/scripts/lib/packages.sh" "$source_dir/scripts/lib/configure.sh" "$root/scripts/lib/"
+cp "$source_dir"/scripts/lib/*.sh "$root/scripts/lib/"
 cp "$app" "$root/build/bin/Velmora2ADD"
 cp "$init" "$root/build/bin/velmora2-init"
 printf '#!/bin/sh\nexit 0\n' >"$tmp/stubs/cmake"

@@ -5,7 +5,8 @@
 # folder carries its program: every library that an executable, a library or a
 # plugin needs is inside the folder or part of the system's base runtime, the
 # collection's own files are untouched, and the window started from there maps
-# no library from outside but the base runtime and reads the folder's font.
+# no library from outside but the base runtime, reads the folder's font, and
+# combines a dead key with the next letter through the folder's compose tables.
 set -euo pipefail
 build=$1
 source_dir=$2
@@ -51,10 +52,11 @@ after=$(cd "$folder" && find Velmora2.db Programi -printf '%p %s %T@\n' | sort)
 
 # Only our own entries beside the collection's: nothing looks like a program.
 entries=$(cd "$folder" && ls -A | sort | tr '\n' ' ')
-[[ $entries == "Programi Velmora2.db Velmora2ADD fonts lib plugins qt.conf velmora2-add velmora2-init velmora2-list " ]] ||
+[[ $entries == "Programi Velmora2.db Velmora2ADD fonts lib plugins qt.conf share velmora2-add velmora2-init velmora2-list " ]] ||
     fail "unexpected entries in the folder: $entries"
 [[ -z $(find "$folder" -type l) ]] || fail "symbolic links in the folder (exFAT and NTFS hold none)"
 [[ -f $folder/fonts/tahoma.ttf && -f $folder/fonts/fonts.conf ]] || fail "the font is missing"
+[[ -f $folder/share/X11/locale/compose.dir ]] || fail "the compose tables are missing"
 
 # Every ELF file: its search path points into the folder, and each library it
 # needs is in lib/ or in the base runtime.
@@ -96,9 +98,17 @@ newest=$(find "$folder" -type f \( -name '*.so*' -o -perm -u+x \) -exec objdump 
 "$folder/velmora2-add" --help >/dev/null || fail "velmora2-add does not start"
 "$folder/velmora2-list" --help >/dev/null || fail "velmora2-list does not start"
 
-# The window, started from the folder, with the folder's own font.
+# The window, started from the folder, with the folder's own font, adding to
+# a real catalogue.
+rm "$folder/Velmora2.db"
+"$folder/velmora2-init" "$folder" >/dev/null
+printf 'setup\n' >"$tmp/setup.exe"
+printf 'picture\n' >"$tmp/picture.bmp"
 start_xvfb "$tmp"
-unset QT_PLUGIN_PATH FONTCONFIG_FILE LD_LIBRARY_PATH
+# A dead key of its own before the window reads the keyboard map (a remap
+# while typing can race the window).
+xmodmap -e "keycode 254 = dead_caron"
+unset QT_PLUGIN_PATH FONTCONFIG_FILE LD_LIBRARY_PATH XLOCALEDIR XCOMPOSEFILE QT_IM_MODULE
 strace -f -qq -e trace=openat -o "$tmp/open.log" "$folder/Velmora2ADD" >"$tmp/app.log" 2>&1 &
 app_pid=$!
 wid=$(find_window 60 "Velmora 2.0 ADD New Program") || true
@@ -119,5 +129,23 @@ done < <(awk '$6 ~ /\.so/ {print substr($0, index($0, $6))}' "/proc/$window_pid/
 grep -F "\"$tmp/" "$tmp/open.log" | grep -F '/fonts/tahoma.ttf"' | grep -qv ' = -1 ' ||
     fail "the window did not read the folder's font"
 grep -qF "/usr/share/wine/fonts/tahoma.ttf" "$tmp/open.log" && fail "the window read the system's font"
+
+# A dead caron and "c" type one "č" into the program's name.
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+type_into 140 34 "Prevodila" # Program
+xdotool key --clearmodifiers dead_caron c
+type_into 124 130 "$tmp/setup.exe"   # Source
+type_into 124 170 "$tmp/picture.bmp" # Slika
+click 140 260                        # Dodaj
+program() { sqlite3 -readonly "$folder/Velmora2.db" "SELECT hex(Program) FROM CD;"; }
+added() { [[ -n $(program) ]]; }
+wait_until 30 added || fail "no row after Dodaj"
+[[ $(program) == "$(printf 'Prevodila\xc4\x8d' | od -An -tx1 | tr -d ' \n' | tr 'a-f' 'A-F')" ]] ||
+    fail "the dead key did not combine: the name is '$(sqlite3 -readonly "$folder/Velmora2.db" \
+        "SELECT Program FROM CD;")'"
+grep -F "\"$tmp/" "$tmp/open.log" | grep -F '/share/X11/locale/' | grep -F '/Compose"' |
+    grep -qv ' = -1 ' || fail "the window did not read the folder's compose table"
+grep -qF '"/usr/share/X11/locale/' "$tmp/open.log" && fail "the window read the system's compose tables"
 
 echo "portable folder: $count ELF files checked, glibc $newest at most, $(du -sh "$folder" | cut -f1)"

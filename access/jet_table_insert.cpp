@@ -6,7 +6,9 @@
 #include "access/jet_index_tree.h"
 #include "access/jet_long_value.h"
 #include "access/jet_row_encoding.h"
+#include "access/jet_type_name.h"
 #include "access/jet_usage_map.h"
+#include "access/jet_validation_rule.h"
 #include "access/jet_writable_table.h"
 
 #include <algorithm>
@@ -35,27 +37,6 @@ constexpr std::size_t kCompressibleMemo = 1024;
     throw JetWriteError(JetWriteError::Kind::Rejected, number, why);
 }
 
-std::string typeName(unsigned type) {
-    switch (type) {
-    case kBoolean:
-        return "Yes/No";
-    case kText:
-        return "text";
-    case kMemo:
-        return "memo";
-    case kBinary:
-        return "binary";
-    case kOle:
-        return "OLE object";
-    case kGuid:
-        return "replication ID";
-    case kNumeric:
-        return "decimal";
-    default:
-        return "type " + std::to_string(type);
-    }
-}
-
 class Insertion {
 public:
     Insertion(PageFile& file, const CatalogueSchema& schema, std::time_t now)
@@ -67,6 +48,8 @@ public:
         const std::array<const char*, 3> names = {"kategorija", "program", "opis"};
         const auto& columns = m_definition.columns();
         std::vector<FieldValue> values(columns.size());
+        // The row as the rules see it, column by column.
+        m_seen.assign(columns.size(), ExpressionValue{});
         std::array<bool, 3> found{};
         JetInsertResult result;
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -78,23 +61,21 @@ public:
                 const auto k = static_cast<std::size_t>(named - names.begin());
                 found[k] = true;
                 values[i] = namedValue(column, properties, given[k]);
+                m_seen[i] = ExpressionValue::ofText(std::string(given[k]));
             } else if (column.autonumber()) {
                 values[i] = FieldValue::of(autonumber(i, result));
+                m_seen[i] = ExpressionValue::ofNumber(*result.autonumber);
             } else if (properties.defaultValue) {
-                const std::optional<FieldValue> value =
-                    evaluateDefault(column, *properties.defaultValue, m_now);
-                if (!value) {
-                    unsupported("has column " + column.name + " with the default value " +
-                                *properties.defaultValue);
-                }
-                values[i] = *value;
+                values[i] = defaultValue(column, *properties.defaultValue, m_seen[i]);
             } else if (column.type == kBoolean) {
                 values[i] = FieldValue::ofBoolean(false);
+                m_seen[i] = ExpressionValue::ofBoolean(false);
             }
             if (properties.required && column.type != kBoolean && values[i].null) {
-                rejected(kJetRequiredIsNull, "Column " + column.name +
-                                                 " of table CD is required, and the add gives "
-                                                 "it no value");
+                rejected(kJetRequiredIsNull, "The field 'CD." + column.name +
+                                                 "' cannot contain a Null value because the "
+                                                 "Required property for this field is set to "
+                                                 "True. Enter a value in this field.");
             }
         }
         for (std::size_t k = 0; k < found.size(); ++k) {
@@ -106,6 +87,8 @@ public:
                                                   : "Opis"));
             }
         }
+        checkRules();
+        checkRelatedRecords(values);
         // Long values last among the values: every refusal above comes first.
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
@@ -149,12 +132,9 @@ private:
 
     // What the writer cannot do is refused before any value is looked at.
     void checkStructure() {
-        if (m_schema.tableValidationRule) {
-            unsupported("has a validation rule (" + *m_schema.tableValidationRule + ")");
-        }
         for (const LogicalIndex& index : m_definition.logicalIndexes()) {
-            if (index.foreignKey()) {
-                unsupported("takes part in an enforced relationship (index " + index.name + ")");
+            if (index.needsRelatedRecord()) {
+                m_relationships.push_back(relationshipOf(index));
             }
         }
         for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
@@ -162,7 +142,7 @@ private:
                 const ColumnDefinition& column = columnNumbered(part.column);
                 if (!keyEncodable(column.type)) {
                     unsupported("has the index " + indexName(i) + " on the " +
-                                typeName(column.type) + " column " + column.name +
+                                jetTypeName(column.type) + " column " + column.name +
                                 " (its keys follow the engine's sort order)");
                 }
             }
@@ -170,15 +150,169 @@ private:
         for (const ColumnDefinition& column : m_definition.columns()) {
             if (const ColumnProperties properties = propertiesOf(column);
                 properties.validationRule) {
-                unsupported("has a validation rule on column " + column.name + " (" +
-                            *properties.validationRule + ")");
+                m_rules.push_back(
+                    {compileRule("CD." + column.name, *properties.validationRule,
+                                 properties.validationText, true),
+                     static_cast<std::size_t>(&column - m_definition.columns().data())});
             }
             if (column.autoGuid()) {
                 unsupported("has column " + column.name + ", a replication ID the engine fills");
             }
             if (column.autonumber() && column.type != kLong) {
                 unsupported("has the autonumber column " + column.name + " of " +
-                            typeName(column.type));
+                            jetTypeName(column.type));
+            }
+        }
+        // The table's rule after the columns' own, as the engine checks them.
+        if (m_schema.tableValidationRule) {
+            m_rules.push_back({compileRule("CD", *m_schema.tableValidationRule,
+                                           m_schema.tableValidationText, false),
+                               std::nullopt});
+        }
+    }
+
+    ValidationRule compileRule(const std::string& owner, const std::string& rule,
+                               const std::optional<std::string>& text, bool fieldRule) const {
+        try {
+            ValidationRule compiled(owner, rule, text, fieldRule);
+            for (const std::string& name : compiled.expression().columns()) {
+                if (!columnNamed(name)) {
+                    unsupported("has the validation rule " + rule + " on " + owner +
+                                ", which names the column [" + name + "] it does not have");
+                }
+            }
+            return compiled;
+        } catch (const ExpressionError& error) {
+            unsupported("has the validation rule " + rule + " on " + owner +
+                        ", which the add cannot evaluate (" + error.what() + ")");
+        }
+    }
+
+    std::optional<std::size_t> columnNamed(std::string_view name) const {
+        const std::string folded = foldName(std::string(name));
+        const auto& columns = m_definition.columns();
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (foldName(columns[i].name) == folded) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Each column's rule on its own value, then the table's on the row. A
+    // broken rule is the engine's refusal, in its words or the designer's.
+    void checkRules() const {
+        ExpressionContext context;
+        context.now = m_now;
+        context.column = [this](std::string_view name) -> std::optional<ExpressionValue> {
+            if (const auto i = columnNamed(name)) {
+                return m_seen[*i];
+            }
+            return std::nullopt;
+        };
+        for (const auto& [rule, column] : m_rules) {
+            context.field = column ? &m_seen[*column] : nullptr;
+            bool kept = false;
+            try {
+                kept = rule.keptBy(context);
+            } catch (const ExpressionError& error) {
+                unsupported("has the validation rule " + rule.rule() +
+                            ", which the add cannot evaluate on this row (" + error.what() + ")");
+            }
+            if (!kept) {
+                rejected(rule.refusalNumber(), rule.refusalText());
+            }
+        }
+    }
+
+    FieldValue defaultValue(const ColumnDefinition& column, const std::string& expression,
+                            ExpressionValue& seen) const {
+        const auto refuse = [&](const std::string& why) {
+            unsupported("has the " + jetTypeName(column.type) + " column " + column.name +
+                        " with the default value " + expression + ", which " + why);
+        };
+        try {
+            ExpressionContext context;
+            context.now = m_now;
+            seen = Expression::parse(defaultExpression(expression)).evaluate(context);
+        } catch (const ExpressionError& error) {
+            refuse(std::string("the add cannot evaluate (") + error.what() + ")");
+        }
+        const std::optional<FieldValue> value = storedValue(column, seen);
+        if (!value) {
+            refuse("does not fit the column");
+        }
+        return *value;
+    }
+
+    // CD on the "many" side of an enforced relationship: its index there,
+    // the related table and that table's index the values must be found in.
+    struct Relationship {
+        std::size_t realIndex = 0;
+        std::uint32_t relatedPage = 0;
+        std::uint32_t relatedIndex = 0;
+        std::string relatedName;
+    };
+
+    Relationship relationshipOf(const LogicalIndex& index) const {
+        const auto named = m_schema.tableNames.find(index.relatedTablePage);
+        if (named == m_schema.tableNames.end()) {
+            throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                                "Velmora2.db is damaged: the relationship " + index.name +
+                                    " of table CD names a table it does not have");
+        }
+        return {index.realIndex, index.relatedTablePage, index.relatedIndex, named->second};
+    }
+
+    // As the engine does: a row whose key in the relationship holds a Null
+    // needs no related record; any other is looked up in the related
+    // table's index and refused when it is not there.
+    void checkRelatedRecords(const std::vector<FieldValue>& values) {
+        for (const Relationship& relationship : m_relationships) {
+            const RealIndex& ours = m_definition.realIndexes().at(relationship.realIndex);
+            WritableTable related(m_file, relationship.relatedPage);
+            if (relationship.relatedIndex >= related.logicalIndexes().size()) {
+                throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                                    "Velmora2.db is damaged: a relationship of table CD names "
+                                    "an index table " +
+                                        relationship.relatedName + " does not have");
+            }
+            const std::size_t theirs =
+                related.logicalIndexes()[relationship.relatedIndex].realIndex;
+            const RealIndex& target = related.realIndexes().at(theirs);
+            if (target.columns.size() != ours.columns.size()) {
+                unsupported("takes part in a relationship with table " + relationship.relatedName +
+                            " whose keys do not match");
+            }
+            std::vector<unsigned char> key;
+            std::string shown;
+            bool anyNull = false;
+            for (std::size_t k = 0; k < ours.columns.size(); ++k) {
+                const ColumnDefinition& column = columnNumbered(ours.columns[k].column);
+                const auto at = static_cast<std::size_t>(&column - m_definition.columns().data());
+                const ColumnDefinition* other = nullptr;
+                for (const ColumnDefinition& candidate : related.columns()) {
+                    if (candidate.number == target.columns[k].column) {
+                        other = &candidate;
+                    }
+                }
+                if (other == nullptr || other->type != column.type || !keyEncodable(column.type)) {
+                    unsupported("has the relationship on column " + column.name + " with table " +
+                                relationship.relatedName + ", whose key the add cannot look up");
+                }
+                anyNull = anyNull || values[at].null;
+                appendKeyColumn(key, other->type, values[at], target.columns[k].ascending);
+                shown += (shown.empty() ? "" : ", ") + expressionText(m_seen[at]);
+            }
+            if (anyNull) {
+                continue;
+            }
+            if (!IndexTree(m_file, related, theirs, allocator()).contains(key)) {
+                rejected(kJetRelatedRecordRequired,
+                         "You cannot add or change a record because a related record is "
+                         "required in table '" +
+                             relationship.relatedName + "' (CD holds " + shown +
+                             ", which it does not have).");
             }
         }
     }
@@ -186,7 +320,7 @@ private:
     FieldValue namedValue(const ColumnDefinition& column, const ColumnProperties& properties,
                           std::string_view utf8) const {
         if (column.type != kText && column.type != kMemo) {
-            unsupported("has column " + column.name + " of " + typeName(column.type) +
+            unsupported("has column " + column.name + " of " + jetTypeName(column.type) +
                         " where the add writes text");
         }
         const std::u16string text = utf16FromUtf8(utf8);
@@ -224,7 +358,8 @@ private:
             }
         }
         if (value >= std::numeric_limits<std::int32_t>::max()) {
-            rejected(3161, "The autonumber column " + column.name + " of table CD is full");
+            rejected(kJetAutonumberFull,
+                     "The autonumber column " + column.name + " of table CD is full");
         }
         m_definition.setLastAutonumber(m_file, static_cast<std::uint32_t>(value));
         result.autonumber = static_cast<std::int32_t>(value);
@@ -321,6 +456,13 @@ private:
     const CatalogueSchema& m_schema;
     std::time_t m_now;
     WritableTable m_definition;
+    struct CompiledRule {
+        ValidationRule rule;
+        std::optional<std::size_t> column; // a column's rule; none: the table's
+    };
+    std::vector<CompiledRule> m_rules;
+    std::vector<Relationship> m_relationships;
+    std::vector<ExpressionValue> m_seen;
 };
 
 } // namespace

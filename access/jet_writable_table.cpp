@@ -103,6 +103,8 @@ WritableTable::WritableTable(PageFile& file, std::uint32_t page) : m_page(page) 
         column.miscFlags = entry[16];
         column.fixedOffset = getLe16(entry, 21);
         column.length = getLe16(entry, 23);
+        column.precision = entry[11];
+        column.scale = entry[12];
         // A dropped variable column keeps its place in the offsets table, so
         // places may reach past the count of variable columns.
         if (column.number >= m_maxColumns || column.varIndex >= m_maxColumns) {
@@ -137,6 +139,7 @@ WritableTable::WritableTable(PageFile& file, std::uint32_t page) : m_page(page) 
         const Bytes entry = in.take(kLogicalIndexSize);
         LogicalIndex index;
         index.realIndex = getLe32(entry, 8);
+        index.relatedTableType = entry[12];
         index.relatedIndex = getLe32(entry, 13);
         index.relatedTablePage = getLe32(entry, 17);
         index.kind = entry[23];

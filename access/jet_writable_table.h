@@ -34,7 +34,9 @@ struct ColumnDefinition {
     unsigned flags = 0;
     unsigned miscFlags = 0;
     unsigned fixedOffset = 0;
-    unsigned length = 0; // bytes; text: two per character
+    unsigned length = 0;    // bytes; text: two per character
+    unsigned precision = 0; // a decimal's digits in all
+    unsigned scale = 0;     // ... and after the point
 
     bool fixed() const { return (flags & 0x01) != 0; }
     bool autonumber() const { return (flags & 0x04) != 0; }
@@ -65,13 +67,16 @@ struct RealIndex {
 struct LogicalIndex {
     std::string name;
     unsigned realIndex = 0;
-    unsigned kind = 0; // 1 primary key, 2 foreign key
-    std::uint32_t relatedIndex = 0xFFFFFFFF;
+    unsigned kind = 0;                       // 1 primary key, 2 foreign key
+    unsigned relatedTableType = 0;           // of a relationship: 1 this table is the "one" side
+    std::uint32_t relatedIndex = 0xFFFFFFFF; // the related table's logical index
     std::uint32_t relatedTablePage = 0;
 
     bool foreignKey() const {
         return kind == 2 || relatedIndex != 0xFFFFFFFF || relatedTablePage != 0;
     }
+    // This table on the "many" side: a new row needs its related record.
+    bool needsRelatedRecord() const { return foreignKey() && relatedTableType != 1; }
 };
 
 struct LongValueMaps {

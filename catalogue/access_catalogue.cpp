@@ -31,6 +31,9 @@ void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string
     try {
         jet::insertCatalogueRow(folder.get(), kCatalogueName, {kategorija, program, opis});
     } catch (const jet::JetWriteError& error) {
+        if (error.kind() == jet::JetWriteError::Kind::Rejected) {
+            throw EngineRefusal{error.number(), error.what()};
+        }
         throw Failure{error.number(), error.what()};
     }
 }

@@ -184,13 +184,22 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
 
     const std::string path = databasePath(applicationFolder);
     std::optional<Failure> failure;
+    std::optional<EngineRefusal> refused;
     AddOutcome outcome = AddOutcome::DatabaseFailed;
     try {
         outcome = storeAndDeploy(window, applicationFolder, path, sources, environment);
+    } catch (const EngineRefusal& refusal) {
+        refused = refusal;
     } catch (const Failure&) {
         failure = describeFailure(std::current_exception());
     } catch (const std::exception&) {
         failure = describeFailure(std::current_exception());
+    }
+    // What the engine refuses is the entry's fault, said in the engine's words,
+    // as Access says it; nothing was written.
+    if (refused) {
+        window.messageBox(refused->text, texts::kTitleGreska);
+        return AddOutcome::Refused;
     }
     // The handler runs after the frame above has closed its database objects.
     if (failure) {

@@ -442,6 +442,10 @@ private:
             }
             const IndexTree::Placement placement =
                 IndexTree(m_file, m_definition, i, allocator()).insert(key, page, row);
+            // A key with a Null in any of its columns repeats no other: the
+            // engine takes Null as equal to nothing, so a unique (A, B) index
+            // holds (Null, 5) any number of times (Access users meet this as
+            // "duplicates with a Null pass a multi-field unique index").
             if (placement.keyExists && index.unique() && !anyNull) {
                 rejected(kJetDuplicateKey, "The new row repeats a value of the unique index " +
                                                indexName(i) + " of table CD (" + names + ")");

@@ -325,14 +325,15 @@ private:
         }
         const std::u16string text = utf16FromUtf8(utf8);
         if (text.empty() && !properties.allowZeroLength) {
-            rejected(kJetZeroLengthString, "Column " + column.name +
-                                               " of table CD cannot be an empty text (its "
-                                               "AllowZeroLength property is No)");
+            rejected(kJetZeroLengthString,
+                     "Field 'CD." + column.name + "' cannot be a zero-length string.");
         }
         if (column.type == kText && text.size() * 2 > column.length) {
-            rejected(kJetFieldTooSmall, "The value for column " + column.name +
-                                            " of table CD is longer than its field size of " +
-                                            std::to_string(column.length / 2) + " characters");
+            rejected(kJetFieldTooSmall,
+                     "The field is too small to accept the amount of data you attempted to "
+                     "add (CD." +
+                         column.name + " holds " + std::to_string(column.length / 2) +
+                         " characters).");
         }
         const bool compress =
             column.compressible() && (column.type == kText || text.size() <= kCompressibleMemo);
@@ -447,8 +448,11 @@ private:
             // holds (Null, 5) any number of times (Access users meet this as
             // "duplicates with a Null pass a multi-field unique index").
             if (placement.keyExists && index.unique() && !anyNull) {
-                rejected(kJetDuplicateKey, "The new row repeats a value of the unique index " +
-                                               indexName(i) + " of table CD (" + names + ")");
+                rejected(kJetDuplicateKey,
+                         "The changes you requested to the table were not successful because "
+                         "they would create duplicate values in the index, primary key, or "
+                         "relationship (index " +
+                             indexName(i) + " of CD: " + names + ").");
             }
             if (!placement.keyExists) {
                 m_definition.setDistinctKeys(m_file, i, m_definition.distinctKeys(i) + 1);

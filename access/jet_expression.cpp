@@ -305,7 +305,22 @@ private:
     }
 
     // Eqv, Xor, Or, And, Not: lowest first.
+    // Nesting as deep as this is no rule a designer wrote; it is refused
+    // before it can exhaust the stack.
+    struct Nesting {
+        explicit Nesting(int& depth) : m_depth(depth) {
+            if (++m_depth > 200) {
+                fail("an expression nested too deeply");
+            }
+        }
+        ~Nesting() { --m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+        int& m_depth;
+    };
+
     Node logical(int level) {
+        const Nesting nesting(m_nesting);
         static constexpr std::string_view kWords[] = {"eqv", "xor", "or", "and"};
         static constexpr Op kOps[] = {Op::Eqv, Op::Xor, Op::Or, Op::And};
         if (level == 4) {
@@ -320,6 +335,7 @@ private:
     }
 
     Node negation() {
+        const Nesting nesting(m_nesting);
         if (isWord("not")) {
             advance();
             Node node;
@@ -457,6 +473,7 @@ private:
     }
 
     Node unary() {
+        const Nesting nesting(m_nesting);
         if (isSymbol("-") || isSymbol("+")) {
             const bool minus = isSymbol("-");
             advance();
@@ -578,6 +595,7 @@ private:
     Token m_token;
     bool m_fieldRule;
     int m_depth = 0; // inside parentheses, a list or a function's arguments
+    int m_nesting = 0;
 };
 
 // --- evaluation ---------------------------------------------------------------
@@ -644,62 +662,102 @@ bool holds(const std::string& op, int order) {
     return order >= 0;
 }
 
-// Like: * any run, ? one character, # one digit, [abc], [a-z], [!abc].
-bool like(const std::u32string& text, const std::u32string& pattern, std::size_t t = 0,
-          std::size_t p = 0) {
-    while (p < pattern.size()) {
+// Like: * any run, ? one character, # one digit, [abc], [a-z], [!abc]. The
+// pattern becomes single-character matchers and stars, matched with one
+// point to return to (the last star), so the time stays the product of the
+// two lengths however many stars there are.
+struct LikeToken {
+    enum class Kind { Star, Any, Digit, Set, Char };
+    Kind kind = Kind::Char;
+    char32_t c = 0;
+    std::vector<std::pair<char32_t, char32_t>> ranges; // a set's characters and ranges
+    bool exclude = false;
+
+    bool matches(char32_t x) const {
+        switch (kind) {
+        case Kind::Any:
+            return true;
+        case Kind::Digit:
+            return x >= U'0' && x <= U'9';
+        case Kind::Set: {
+            const bool found = std::any_of(ranges.begin(), ranges.end(), [x](const auto& r) {
+                return x >= r.first && x <= r.second;
+            });
+            return found != exclude;
+        }
+        case Kind::Char:
+            return x == c;
+        case Kind::Star:
+            break;
+        }
+        return false;
+    }
+};
+
+std::vector<LikeToken> likePattern(const std::u32string& pattern) {
+    std::vector<LikeToken> tokens;
+    for (std::size_t p = 0; p < pattern.size(); ++p) {
+        LikeToken token;
         const char32_t c = pattern[p];
         if (c == U'*') {
-            while (p < pattern.size() && pattern[p] == U'*') {
-                ++p;
-            }
-            for (std::size_t k = t; k <= text.size(); ++k) {
-                if (like(text, pattern, k, p)) {
-                    return true;
-                }
-            }
-            return false;
-        }
-        if (t == text.size()) {
-            return false;
-        }
-        if (c == U'?') {
-            ++p;
+            token.kind = LikeToken::Kind::Star;
+        } else if (c == U'?') {
+            token.kind = LikeToken::Kind::Any;
         } else if (c == U'#') {
-            if (text[t] < U'0' || text[t] > U'9') {
-                return false;
-            }
-            ++p;
+            token.kind = LikeToken::Kind::Digit;
         } else if (c == U'[') {
             const auto close = pattern.find(U']', p + 1);
             if (close == std::u32string::npos) {
                 fail("a [ without its ] in a Like pattern");
             }
+            token.kind = LikeToken::Kind::Set;
             std::size_t k = p + 1;
-            const bool exclude = k < close && pattern[k] == U'!';
-            k += exclude ? 1 : 0;
-            bool found = false;
+            token.exclude = k < close && pattern[k] == U'!';
+            k += token.exclude ? 1 : 0;
             for (; k < close; ++k) {
                 if (k + 2 < close && pattern[k + 1] == U'-') {
-                    found = found || (text[t] >= pattern[k] && text[t] <= pattern[k + 2]);
+                    token.ranges.emplace_back(pattern[k], pattern[k + 2]);
                     k += 2;
                 } else {
-                    found = found || text[t] == pattern[k];
+                    token.ranges.emplace_back(pattern[k], pattern[k]);
                 }
             }
-            if (found == exclude) {
-                return false;
-            }
-            p = close + 1;
+            p = close;
         } else {
-            if (text[t] != c) {
-                return false;
-            }
-            ++p;
+            token.c = c;
         }
-        ++t;
+        tokens.push_back(std::move(token));
     }
-    return t == text.size();
+    return tokens;
+}
+
+bool like(const std::u32string& text, const std::u32string& pattern) {
+    const std::vector<LikeToken> tokens = likePattern(pattern);
+    const auto star = [&](std::size_t p) {
+        return p < tokens.size() && tokens[p].kind == LikeToken::Kind::Star;
+    };
+    std::size_t t = 0;
+    std::size_t p = 0;
+    std::optional<std::size_t> lastStar;
+    std::size_t resumeAt = 0;
+    while (t < text.size()) {
+        if (star(p)) {
+            lastStar = p++;
+            resumeAt = t;
+        } else if (p < tokens.size() && tokens[p].matches(text[t])) {
+            ++p;
+            ++t;
+        } else if (lastStar) {
+            p = *lastStar + 1;
+            t = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (star(p)) {
+        ++p;
+    }
+    return p == tokens.size();
 }
 
 ExpressionValue truth(bool value) {
@@ -948,6 +1006,10 @@ void collectColumns(const Node& node, std::vector<std::string>& names) {
 Expression::Expression(std::vector<Node> nodes) : m_root(std::move(nodes)) {}
 
 Expression Expression::parse(std::string_view text, bool fieldRule) {
+    // Access keeps a rule or a default to 2,048 characters; more is no design of its.
+    if (text.size() > 4 * 2048) {
+        fail("an expression longer than Access allows");
+    }
     std::vector<Node> root;
     root.push_back(Parser(text, fieldRule).parseAll());
     return Expression(std::move(root));

@@ -28,6 +28,7 @@ ExpressionValue number(double value) {
 }
 const std::optional<ExpressionValue> kNull = ExpressionValue{};
 const std::optional<ExpressionValue> kTableRule = std::nullopt;
+const std::string kDeeplyNested = std::string(1000, '(') + "1" + std::string(1000, ')');
 
 class ValidationRuleTest : public ::testing::TestWithParam<RuleCase> {};
 
@@ -111,7 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"OuterFunction", "DLookUp(\"ID\",\"CD\")>0", kTableRule, "unsupported"},
         RuleCase{"UnknownColumn", "[Nema]>0", kTableRule, "unsupported"},
         RuleCase{"TextIsNotANumber", ">0", text("abc"), "unsupported"},
-        RuleCase{"Malformed", "Between 1", number(1), "unsupported"}),
+        RuleCase{"Malformed", "Between 1", number(1), "unsupported"},
+        RuleCase{"ManyStarsOnALongText", "Like \"*a*a*a*a*a*a*a*a*a*a*a*b\"",
+                 text("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"),
+                 "broken"},
+        RuleCase{"NestedTooDeeply", kDeeplyNested.c_str(), number(1), "unsupported"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -88,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"In", "In (\"Igre\",\"Internet\")", text("Internet"), "kept"},
         RuleCase{"InBroken", "In (\"Igre\",\"Internet\")", text("Grafika"), "broken"},
         RuleCase{"BareValuesJoinedByOr", "\"Igre\" Or \"Internet\"", text("Grafika"), "broken"},
+        RuleCase{"NotABareValue", "Not 42", number(42), "broken"},
+        RuleCase{"BareValueOrComparison", "0 Or >100", number(101), "kept"},
         RuleCase{"Between", "Between 1 And 5", number(5), "kept"},
         RuleCase{"BetweenBroken", "Between 1 And 5", number(0), "broken"},
         RuleCase{"NotBetween", "Not Between 1 And 5", number(3), "broken"},

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "access/jet_page_file.h"
+#include "access/jet_table_definition.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
-// What the catalogue (MSysObjects) says of table CD: where its definition
-// lies and the properties of its columns, read through libmdb.
+// What the database's catalogue (the system table on page 2) says of one
+// table: where its definition lies and the design properties of the table
+// and its columns, read by our own bounded walk of the catalogue's rows.
 namespace velmora::jet {
 
 struct ColumnProperties {
@@ -21,18 +26,18 @@ struct CatalogueSchema {
     std::uint32_t definitionPage = 0;
     std::optional<std::string> tableValidationRule;
     std::optional<std::string> tableValidationText;
-    // Every user table's name by the page of its definition (a relationship
-    // names its other table by that page).
+    // Every table's name by the page of its definition (a relationship names
+    // its other table by that page).
     std::map<std::uint32_t, std::string> tableNames;
     // By column name folded to ASCII lower case.
     std::map<std::string, ColumnProperties> columns;
 };
 
-// Reads the schema of table CD (its name in any letter case) from the Jet
-// file at `path` (a /proc/self/fd name reads the file a caller holds).
-// Throws JetWriteError (Damaged) when libmdb cannot read it or there is no
-// CD, and (Unsupported) when CD is a linked table or a query.
-CatalogueSchema readCatalogueSchema(const std::string& path);
+// The schema of the live table named `table` (in any letter case). Throws
+// JetWriteError: Damaged when the catalogue cannot be walked, or (number
+// kJetNoSuchTable) when it has no such table; Unsupported when that name is
+// a query or a linked table.
+CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table);
 
 // ASCII letters in lower case: how Jet names compare here.
 std::string foldName(std::string name);

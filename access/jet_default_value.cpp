@@ -54,7 +54,8 @@ std::optional<FieldValue> decimal(const ColumnDefinition& column, const Expressi
     std::string text = value.literal;
     if (text.empty() || text.find_first_of("eE") != std::string::npos) {
         char formatted[400];
-        std::snprintf(formatted, sizeof formatted, "%.*f", static_cast<int>(column.scale), number);
+        std::snprintf(formatted, sizeof formatted, "%.*f", static_cast<int>(column.decimalScale),
+                      number);
         text = formatted;
     }
     const bool negative = !text.empty() && text.front() == '-';
@@ -64,8 +65,9 @@ std::optional<FieldValue> decimal(const ColumnDefinition& column, const Expressi
     const auto point = text.find('.');
     const std::string integer = text.substr(0, point);
     std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
-    const bool roundUp = fraction.size() > column.scale && fraction[column.scale] >= '5';
-    fraction.resize(column.scale, '0');
+    const bool roundUp =
+        fraction.size() > column.decimalScale && fraction[column.decimalScale] >= '5';
+    fraction.resize(column.decimalScale, '0');
     std::string digits = integer + fraction;
     if (roundUp) {
         std::size_t k = digits.size();
@@ -79,7 +81,7 @@ std::optional<FieldValue> decimal(const ColumnDefinition& column, const Expressi
         }
     }
     digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
-    if (digits.size() > column.precision || digits.size() > 28) {
+    if (digits.size() > column.decimalPrecision || digits.size() > 28) {
         return std::nullopt;
     }
     // The magnitude as 16 bytes, most significant first.

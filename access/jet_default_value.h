@@ -2,7 +2,7 @@
 
 #include "access/jet_expression.h"
 #include "access/jet_row_encoding.h"
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
 #include <ctime>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "access/jet_index_key.h"
 
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
 #include <algorithm>
 

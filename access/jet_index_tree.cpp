@@ -1,5 +1,6 @@
 #include "access/jet_index_tree.h"
 
+#include "access/jet_definition_fields.h"
 #include "access/jet_usage_map.h"
 #include "access/jet_write_error.h"
 
@@ -12,23 +13,9 @@ namespace {
 
 constexpr unsigned char kNodePage = 0x03;
 constexpr unsigned char kLeafPage = 0x04;
-constexpr std::size_t kFreeSpaceAt = 2;
-constexpr std::size_t kOwnerAt = 4;
-constexpr std::size_t kPrevAt = 12;
-constexpr std::size_t kNextAt = 16;
-constexpr std::size_t kTailAt = 20;
-constexpr std::size_t kPrefixAt = 24;
-constexpr std::size_t kMaskAt = 0x1B;
-constexpr std::size_t kEntriesAt = 0x1E0;
-constexpr std::size_t kEntrySpace = kJetPageSize - kEntriesAt;
 constexpr std::size_t kRowPointer = 4;   // page (3) and row (1)
 constexpr std::size_t kChildPointer = 4; // a node entry's child page
 constexpr std::size_t kMaxDepth = 16;
-
-[[noreturn]] void damaged(const std::string& why) {
-    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
-                        "Velmora2.db is damaged: an index of table CD " + why);
-}
 
 // An entry without its child pointer: what entries are ordered by.
 Bytes ordered(const std::vector<unsigned char>& entry, bool leaf) {
@@ -54,6 +41,10 @@ std::size_t sharedPrefix(const std::vector<unsigned char>& a, const std::vector<
     return n;
 }
 
+std::size_t entrySpace(const PageFile& file) {
+    return file.format().pageSize - file.format().index.entries;
+}
+
 std::size_t usedBytes(const std::vector<std::vector<unsigned char>>& entries) {
     if (entries.empty()) {
         return 0;
@@ -68,27 +59,35 @@ std::size_t usedBytes(const std::vector<std::vector<unsigned char>>& entries) {
 
 } // namespace
 
-IndexTree::IndexTree(PageFile& file, WritableTable& definition, std::size_t realIndex,
-                     std::function<std::uint32_t()> allocate)
-    : m_file(file), m_definition(definition), m_index(realIndex), m_allocate(std::move(allocate)) {}
+IndexTree::IndexTree(PageFile& file, TableDefinition& definition, std::size_t realIndex,
+                     PageAllocator& allocator)
+    : m_file(file), m_layout(file.format().index), m_definition(definition), m_index(realIndex),
+      m_allocator(allocator) {}
+
+void IndexTree::damaged(const std::string& why) const {
+    throwDamaged(m_file.name(), "index " + std::to_string(m_index) +
+                                    " of the table defined on page " +
+                                    std::to_string(m_definition.page) + " " + why);
+}
 
 IndexTree::IndexPage IndexTree::read(std::uint32_t number) {
-    const Page& raw = m_file.page(number, "an index of table CD");
+    const Bytes raw = m_file.bytes(number, "an index");
     IndexPage page;
     page.number = number;
     if ((raw[0] != kNodePage && raw[0] != kLeafPage) ||
-        getLe32(raw, kOwnerAt) != m_definition.page()) {
+        getLe32(raw, m_layout.owner) != m_definition.page) {
         damaged("points to page " + std::to_string(number) + ", which is not one of its pages");
     }
     page.leaf = raw[0] == kLeafPage;
-    page.prev = getLe32(raw, kPrevAt);
-    page.next = getLe32(raw, kNextAt);
-    page.tail = getLe32(raw, kTailAt);
-    const std::size_t prefix = getLe16(raw, kPrefixAt);
+    page.prev = getLe32(raw, m_layout.previous);
+    page.next = getLe32(raw, m_layout.next);
+    page.tail = getLe32(raw, m_layout.tail);
+    const std::size_t prefix = getLe16(raw, m_layout.prefixLength);
     const std::size_t pointer = kRowPointer + (page.leaf ? 0 : kChildPointer);
+    const std::size_t entriesAt = m_layout.entries;
     std::size_t start = 0;
-    for (std::size_t bit = 1; bit <= kEntrySpace; ++bit) {
-        if (((raw[kMaskAt + bit / 8] >> (bit % 8)) & 1U) == 0) {
+    for (std::size_t bit = 1; bit <= entrySpace(m_file); ++bit) {
+        if (((raw[m_layout.entryMask + bit / 8] >> (bit % 8)) & 1U) == 0) {
             continue;
         }
         std::vector<unsigned char> entry;
@@ -96,10 +95,26 @@ IndexTree::IndexPage IndexTree::read(std::uint32_t number) {
             entry.assign(page.entries.front().begin(),
                          page.entries.front().begin() + static_cast<std::ptrdiff_t>(prefix));
         }
-        entry.insert(entry.end(), raw.begin() + static_cast<std::ptrdiff_t>(kEntriesAt + start),
-                     raw.begin() + static_cast<std::ptrdiff_t>(kEntriesAt + bit));
+        entry.insert(entry.end(), raw.begin() + static_cast<std::ptrdiff_t>(entriesAt + start),
+                     raw.begin() + static_cast<std::ptrdiff_t>(entriesAt + bit));
         if (entry.size() <= pointer || (page.entries.empty() && entry.size() < prefix)) {
             damaged("has a malformed entry on page " + std::to_string(number));
+        }
+        // Entries ascend on every page; in a unique index no key repeats.
+        if (!page.entries.empty()) {
+            const Bytes before = ordered(page.entries.back(), page.leaf);
+            const Bytes now = ordered(entry, page.leaf);
+            if (!less(before, now) &&
+                !(!page.leaf && std::equal(before.begin(), before.end(), now.begin(), now.end()))) {
+                damaged("has entries out of order on page " + std::to_string(number));
+            }
+            if (page.leaf && m_definition.realIndexes[m_index].unique() &&
+                before.size() == now.size() &&
+                std::equal(before.begin(), before.end() - kRowPointer, now.begin()) &&
+                before[0] != 0x00) {
+                damaged("holds a key twice on page " + std::to_string(number) +
+                        ", though it is unique");
+            }
         }
         page.entries.push_back(std::move(entry));
         start = bit;
@@ -107,32 +122,34 @@ IndexTree::IndexPage IndexTree::read(std::uint32_t number) {
     return page;
 }
 
-bool IndexTree::fits(const IndexPage& page) {
-    return usedBytes(page.entries) <= kEntrySpace;
+bool IndexTree::fits(const IndexPage& page) const {
+    return usedBytes(page.entries) <= entrySpace(m_file);
 }
 
 void IndexTree::write(const IndexPage& page) {
-    Page& raw = m_file.change(page.number, "an index of table CD");
+    const MutableBytes raw = m_file.changeBytes(page.number, "an index", WriteStage::Index);
     raw[0] = page.leaf ? kLeafPage : kNodePage;
     raw[1] = 0x01;
-    putLe32(raw, kOwnerAt, m_definition.page());
-    putLe32(raw, kPrevAt, page.prev);
-    putLe32(raw, kNextAt, page.next);
-    putLe32(raw, kTailAt, page.tail);
-    std::fill(raw.begin() + kMaskAt, raw.end(), 0);
+    putLe32(raw, m_layout.owner, m_definition.page);
+    putLe32(raw, m_layout.previous, page.prev);
+    putLe32(raw, m_layout.next, page.next);
+    putLe32(raw, m_layout.tail, page.tail);
+    std::fill(raw.begin() + static_cast<std::ptrdiff_t>(m_layout.entryMask), raw.end(), 0);
     const std::size_t prefix =
         page.entries.empty() ? 0 : sharedPrefix(page.entries.front(), page.entries.back());
-    putLe16(raw, kPrefixAt, static_cast<std::uint32_t>(prefix));
+    putLe16(raw, m_layout.prefixLength, static_cast<std::uint32_t>(prefix));
+    const std::size_t entriesAt = m_layout.entries;
     std::size_t at = 0;
     for (std::size_t i = 0; i < page.entries.size(); ++i) {
         const std::vector<unsigned char>& entry = page.entries[i];
         const std::size_t skip = i == 0 ? 0 : prefix;
         std::copy(entry.begin() + static_cast<std::ptrdiff_t>(skip), entry.end(),
-                  raw.begin() + static_cast<std::ptrdiff_t>(kEntriesAt + at));
+                  raw.begin() + static_cast<std::ptrdiff_t>(entriesAt + at));
         at += entry.size() - skip;
-        raw[kMaskAt + at / 8] = static_cast<unsigned char>(raw[kMaskAt + at / 8] | 1U << (at % 8));
+        unsigned char& mask = raw[m_layout.entryMask + at / 8];
+        mask = static_cast<unsigned char>(mask | 1U << (at % 8));
     }
-    putLe16(raw, kFreeSpaceAt, static_cast<std::uint32_t>(kEntrySpace - at));
+    putLe16(raw, m_layout.freeSpace, static_cast<std::uint32_t>(entrySpace(m_file) - at));
 }
 
 std::vector<unsigned char> IndexTree::parentEntry(const IndexPage& child) const {
@@ -144,9 +161,11 @@ std::vector<unsigned char> IndexTree::parentEntry(const IndexPage& child) const 
 }
 
 std::uint32_t IndexTree::newPage() {
-    const std::uint32_t number = m_allocate();
-    if (const std::uint32_t map = m_definition.realIndexes()[m_index].usedMap; map != 0) {
-        UsageMap(m_file, map, "the page map of an index of table CD", m_allocate).set(number, true);
+    const std::uint32_t number = m_allocator.allocate();
+    if (const std::uint32_t map = m_definition.realIndexes[m_index].usedPagesMap; map != 0) {
+        UsageMap(m_file, map, "the page map of an index", [this] {
+            return m_allocator.allocate();
+        }).set(number, true);
     }
     return number;
 }
@@ -191,8 +210,8 @@ void IndexTree::store(std::vector<Step>& path, std::size_t level) {
     lower.prev = page.prev;
     lower.next = page.number;
     if (page.prev != 0) {
-        Page& before = m_file.change(page.prev, "an index of table CD");
-        putLe32(before, kNextAt, lower.number);
+        putLe32(m_file.changeBytes(page.prev, "an index", WriteStage::Index), m_layout.next,
+                lower.number);
     }
     page.prev = lower.number;
     write(lower);
@@ -205,7 +224,7 @@ void IndexTree::store(std::vector<Step>& path, std::size_t level) {
         root.entries.push_back(parentEntry(lower));
         root.tail = page.number;
         write(root);
-        m_definition.setIndexRoot(m_file, m_index, root.number);
+        setIndexRoot(m_file, m_definition, m_index, root.number);
         return;
     }
     Step& parent = path[level - 1];
@@ -220,9 +239,31 @@ void IndexTree::store(std::vector<Step>& path, std::size_t level) {
     store(path, level - 1);
 }
 
+void IndexTree::checkWithinParent(const Step& parent, const IndexPage& child) const {
+    if (child.entries.empty()) {
+        return;
+    }
+    const auto& entries = parent.page.entries;
+    // The parent names a child by its last entry: the child holds nothing
+    // above that entry, and nothing at or below the entry before it.
+    const Bytes first = ordered(child.entries.front(), child.leaf);
+    const Bytes last = ordered(child.entries.back(), child.leaf);
+    const std::size_t upper =
+        parent.slot >= 0 ? static_cast<std::size_t>(parent.slot) : entries.size();
+    if (upper < entries.size() && less(ordered(entries[upper], false), last)) {
+        damaged("has page " + std::to_string(child.number) + " holding keys above its place");
+    }
+    if (upper > 0 && upper <= entries.size() && !less(ordered(entries[upper - 1], false), first) &&
+        !(!child.leaf &&
+          std::equal(first.begin(), first.end(), ordered(entries[upper - 1], false).begin(),
+                     ordered(entries[upper - 1], false).end()))) {
+        damaged("has page " + std::to_string(child.number) + " holding keys below its place");
+    }
+}
+
 std::optional<std::vector<unsigned char>> IndexTree::lastKey() {
     std::set<std::uint32_t> seen;
-    std::uint32_t number = m_definition.realIndexes()[m_index].firstPage;
+    std::uint32_t number = m_definition.realIndexes[m_index].root;
     while (true) {
         if (!seen.insert(number).second || seen.size() > kMaxDepth + kMaxDepth) {
             damaged("returns to page " + std::to_string(number));
@@ -251,12 +292,15 @@ std::optional<std::vector<unsigned char>> IndexTree::lastKey() {
 std::vector<IndexTree::Step> IndexTree::descend(const std::vector<unsigned char>& entry,
                                                 std::set<std::uint32_t>& seen) {
     std::vector<Step> path;
-    std::uint32_t number = m_definition.realIndexes()[m_index].firstPage;
+    std::uint32_t number = m_definition.realIndexes[m_index].root;
     while (true) {
         if (!seen.insert(number).second || path.size() > kMaxDepth) {
             damaged("returns to page " + std::to_string(number));
         }
         Step step{read(number), -1};
+        if (!path.empty()) {
+            checkWithinParent(path.back(), step.page);
+        }
         if (step.page.leaf) {
             path.push_back(std::move(step));
             break;
@@ -319,18 +363,32 @@ IndexTree::Placement IndexTree::insert(const std::vector<unsigned char>& key,
     // Equal keys sort together: the neighbours tell whether the key exists,
     // looking across to the next leaf at either end.
     Placement placement;
-    const auto neighbour = [&](std::uint32_t page, bool last) {
-        if (page == 0 || seen.count(page) != 0) {
-            return false;
+    // The leaves on either side: linked back to this one, and in order with it.
+    std::optional<IndexPage> before;
+    std::optional<IndexPage> after;
+    if (leaf.prev != 0) {
+        before = read(leaf.prev);
+        if (!before->leaf || before->next != leaf.number || before->number == leaf.number ||
+            (!before->entries.empty() && !leaf.entries.empty() &&
+             !less(Bytes(before->entries.back()), Bytes(leaf.entries.front())))) {
+            damaged("has a broken chain of leaves at page " + std::to_string(leaf.number));
         }
-        const IndexPage other = read(page);
-        return !other.entries.empty() &&
-               sameKey(last ? other.entries.back() : other.entries.front(), true, key);
+    }
+    if (leaf.next != 0) {
+        after = read(leaf.next);
+        if (!after->leaf || after->prev != leaf.number || after->number == leaf.number ||
+            (!after->entries.empty() && !leaf.entries.empty() &&
+             !less(Bytes(leaf.entries.back()), Bytes(after->entries.front())))) {
+            damaged("has a broken chain of leaves at page " + std::to_string(leaf.number));
+        }
+    }
+    const auto neighbour = [&](const std::optional<IndexPage>& other, bool last) {
+        return other && !other->entries.empty() &&
+               sameKey(last ? other->entries.back() : other->entries.front(), true, key);
     };
     placement.keyExists =
-        (at > 0 ? sameKey(leaf.entries[at - 1], true, key) : neighbour(leaf.prev, true)) ||
-        (at < leaf.entries.size() ? sameKey(leaf.entries[at], true, key)
-                                  : neighbour(leaf.next, false));
+        (at > 0 ? sameKey(leaf.entries[at - 1], true, key) : neighbour(before, true)) ||
+        (at < leaf.entries.size() ? sameKey(leaf.entries[at], true, key) : neighbour(after, false));
     m_appendedAtEnd = at == leaf.entries.size() && leaf.next == 0;
     leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
     store(path, path.size() - 1);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "access/jet_page_allocator.h"
 #include "access/jet_page_file.h"
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <set>
 #include <vector>
@@ -18,11 +18,15 @@ namespace velmora::jet {
 // number (4 bytes, big-endian); the rightmost child of a node on the tree's
 // right edge may instead be its "tail", named in the page header and not by
 // an entry. Entries after the first on a page leave out the prefix that all
-// of them share with the first.
+// of them share with the first. Before it changes anything the insert checks
+// what it relies on along the path it descends: entries in order on every
+// page, each child within the bounds its parent gives it, the leaves'
+// chain linked both ways, and no key twice in a unique index; anything else
+// is damage.
 class IndexTree {
 public:
-    IndexTree(PageFile& file, WritableTable& definition, std::size_t realIndex,
-              std::function<std::uint32_t()> allocate);
+    IndexTree(PageFile& file, TableDefinition& definition, std::size_t realIndex,
+              PageAllocator& allocator);
 
     struct Placement {
         bool keyExists = false; // an entry with an equal key is already there
@@ -59,18 +63,21 @@ private:
     // The pages from the root down to the leaf where `entry` belongs.
     std::vector<Step> descend(const std::vector<unsigned char>& entry,
                               std::set<std::uint32_t>& seen);
+    void checkWithinParent(const Step& parent, const IndexPage& child) const;
+    [[noreturn]] void damaged(const std::string& why) const;
     // Writes the page, splitting it when it does not fit; keeps the parent
     // (path[level - 1]) right.
     void store(std::vector<Step>& path, std::size_t level);
-    static bool fits(const IndexPage& page);
+    bool fits(const IndexPage& page) const;
     void write(const IndexPage& page);
     std::vector<unsigned char> parentEntry(const IndexPage& child) const;
     std::uint32_t newPage();
 
     PageFile& m_file;
-    WritableTable& m_definition;
+    const IndexPageLayout& m_layout;
+    TableDefinition& m_definition;
     std::size_t m_index;
-    std::function<std::uint32_t()> m_allocate;
+    PageAllocator& m_allocator;
     // The entry goes after every other one: a full page then keeps only it.
     bool m_appendedAtEnd = false;
 };

@@ -27,9 +27,11 @@ std::vector<unsigned char> header(std::uint32_t lengthAndKind, std::uint32_t poi
 
 } // namespace
 
-std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& definition,
-                                          const ColumnDefinition& column, Bytes data,
-                                          const std::function<std::uint32_t()>& allocate) {
+std::vector<unsigned char> storeLongValue(PageFile& file, PageAllocator& allocator,
+                                          const TableDefinition& definition,
+                                          const ColumnDefinition& column, Bytes data) {
+    const JetFormat& format = file.format();
+    const auto allocate = [&allocator] { return allocator.allocate(); };
     const auto length = static_cast<std::uint32_t>(data.size());
     if (data.size() <= kInlineLimit) {
         std::vector<unsigned char> out = header(length | kInline, 0);
@@ -38,15 +40,17 @@ std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& d
     }
     std::optional<UsageMap> used;
     std::optional<UsageMap> free;
-    for (const LongValueMaps& maps : definition.longValueMaps()) {
+    for (const LongValueMaps& maps : definition.longValueMaps) {
         if (maps.column == column.number) {
-            used.emplace(file, maps.used, "the long-value page map of table CD", allocate);
-            free.emplace(file, maps.free, "the long-value page map of table CD", allocate);
+            used.emplace(file, maps.usedPagesMap, "the long-value page map of " + column.name,
+                         allocate);
+            free.emplace(file, maps.freeSpaceMap, "the long-value room map of " + column.name,
+                         allocate);
         }
     }
     const auto newLongValuePage = [&] {
         const std::uint32_t number = allocate();
-        initDataPage(file.change(number, "a long-value page"), 0, true);
+        initDataPage(format, file.changeBytes(number, "a long-value page"), 0, true);
         if (used) {
             used->set(number, true);
         }
@@ -54,20 +58,19 @@ std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& d
     };
     const auto noteRoom = [&](std::uint32_t number) {
         if (free) {
-            free->set(number, freeSpace(file.page(number, "a long-value page")) >
+            free->set(number, freeSpace(format, file.bytes(number, "a long-value page")) >
                                   static_cast<long>(kInlineLimit));
         }
     };
-    if (data.size() <= kMaxRowSize) {
+    if (data.size() <= maxRowSize(format)) {
         std::uint32_t target = 0;
         if (free && used) {
             std::vector<std::uint32_t> pages = free->pages(file.pageCount());
             std::reverse(pages.begin(), pages.end());
             for (std::size_t i = 0; i < pages.size() && i < kCandidates && target == 0; ++i) {
-                const Page& page = file.page(pages[i], "a long-value page");
-                if (used->contains(pages[i]) && isLongValuePage(page) &&
-                    freeSpace(page) >= static_cast<long>(data.size() + 2) &&
-                    getLe16(page, kRowCountAt) < kMaxRowsPerPage) {
+                const Bytes page = file.bytes(pages[i], "a long-value page");
+                if (used->contains(pages[i]) && isLongValuePage(format, page) &&
+                    hasRoomFor(format, page, data.size())) {
                     target = pages[i];
                 }
             }
@@ -75,12 +78,12 @@ std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& d
         if (target == 0) {
             target = newLongValuePage();
         }
-        const unsigned row = addRow(file.change(target, "a long-value page"), data);
+        const unsigned row = addRow(format, file.changeBytes(target, "a long-value page"), data);
         noteRoom(target);
         return header(length | kSingleRow, target << 8 | row);
     }
     // A chain: each row holds the pointer to the next part, then its part.
-    const std::size_t part = kMaxRowSize - kChainPointer;
+    const std::size_t part = maxRowSize(format) - kChainPointer;
     const std::size_t parts = (data.size() + part - 1) / part;
     std::vector<std::uint32_t> pages;
     for (std::size_t i = 0; i < parts; ++i) {
@@ -91,7 +94,7 @@ std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& d
         std::vector<unsigned char> row(kChainPointer, 0);
         putLe32(row, 0, i + 1 < parts ? pages[i + 1] << 8 : 0);
         row.insert(row.end(), piece.begin(), piece.end());
-        addRow(file.change(pages[i], "a long-value page"), row);
+        addRow(format, file.changeBytes(pages[i], "a long-value page"), row);
         noteRoom(pages[i]);
     }
     return header(length, pages.front() << 8);

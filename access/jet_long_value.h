@@ -1,9 +1,9 @@
 #pragma once
 
+#include "access/jet_page_allocator.h"
 #include "access/jet_page_file.h"
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
-#include <functional>
 #include <vector>
 
 namespace velmora::jet {
@@ -13,8 +13,8 @@ namespace velmora::jet {
 // short value right behind it, a longer one in a row of an LVAL page of the
 // column, and one longer than a page as a chain of LVAL pages of its own.
 // The column's page maps in the table definition are kept true.
-std::vector<unsigned char> storeLongValue(PageFile& file, const WritableTable& definition,
-                                          const ColumnDefinition& column, Bytes data,
-                                          const std::function<std::uint32_t()>& allocate);
+std::vector<unsigned char> storeLongValue(PageFile& file, PageAllocator& allocator,
+                                          const TableDefinition& definition,
+                                          const ColumnDefinition& column, Bytes data);
 
 } // namespace velmora::jet

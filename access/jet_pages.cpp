@@ -1,42 +1,28 @@
 #include "access/jet_pages.h"
 
+#include "access/jet_bytes.h"
+
 #include <algorithm>
 
 namespace velmora::jet {
 namespace {
 
-constexpr unsigned kOffsetMask = 0x1FFF;
-constexpr unsigned char kTablePage = 0x02;
 // Usage map kinds: 0 holds a start page and a bitmap; 1 lists bitmap pages.
 constexpr unsigned char kMapInline = 0;
 constexpr unsigned char kMapOfPages = 1;
 constexpr std::size_t kMapInlineHeader = 5;
 constexpr std::size_t kMapPageHeader = 4;
-// A continuation page of a table definition: its header, and where the next lies.
-constexpr std::size_t kDefinitionPageHeader = 8;
-constexpr std::size_t kNextPageOffset = 4;
 
 constexpr std::size_t kLongValueHeader = 12;
 constexpr std::uint32_t kLongValueInline = 0x80000000U;
 constexpr std::uint32_t kLongValueSingle = 0x40000000U;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFFU;
 
-std::uint32_t le16(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-std::uint32_t le32(const unsigned char* p) {
-    return le16(p) | le16(p + 2) << 16;
-}
-
 [[noreturn]] void damaged(const std::string& what) {
     throw JetError("it is damaged: " + what);
 }
 
 } // namespace
-
-const PageLayout& pageLayout(AccessFormat format) {
-    return format == AccessFormat::Jet3 ? kJet3Layout : kJet4Layout;
-}
 
 PageWalk::PageWalk(std::uint32_t pageCount, std::string what)
     : m_pageCount(pageCount), m_what(std::move(what)), m_met(pageCount, false) {}
@@ -52,28 +38,27 @@ void PageWalk::enter(std::uint32_t page) {
     m_met[page] = true;
 }
 
-std::optional<RowSpan> rowSpan(const PageLayout& layout, std::span<const unsigned char> page,
+std::optional<RowSpan> rowSpan(const JetFormat& format, std::span<const unsigned char> page,
                                unsigned row) {
-    const std::size_t countOffset = layout.rowCountOffset;
-    if (page.size() < countOffset + 2) {
+    const std::size_t table = format.data.rowOffsets;
+    if (page.size() < table) {
         return std::nullopt;
     }
-    const unsigned rows = le16(page.data() + countOffset);
-    const std::size_t table = countOffset + 2;
+    const unsigned rows = getLe16(page, format.data.rowCount);
     if (row >= rows || table + 2 * static_cast<std::size_t>(rows) > page.size()) {
         return std::nullopt;
     }
-    const unsigned raw = le16(page.data() + table + 2 * row);
-    const std::size_t start = raw & kOffsetMask;
+    const unsigned raw = getLe16(page, table + 2 * row);
+    const std::size_t start = raw & kRowStartMask;
     const std::size_t end =
-        row == 0 ? page.size() : le16(page.data() + table + 2 * (row - 1)) & kOffsetMask;
+        row == 0 ? page.size() : getLe16(page, table + 2 * (row - 1)) & kRowStartMask;
     if (start < table + 2 * rows || start > end || end > page.size()) {
         return std::nullopt;
     }
     return RowSpan{start, end - start, raw & (kDeletedRow | kOverflowRow)};
 }
 
-std::span<const unsigned char> rowAt(const PageLayout& layout, std::uint32_t pageCount,
+std::span<const unsigned char> rowAt(const JetFormat& format, std::uint32_t pageCount,
                                      std::uint32_t pageRow, const PageSource& source,
                                      const std::string& what) {
     const std::uint32_t page = pageRow >> 8;
@@ -82,15 +67,62 @@ std::span<const unsigned char> rowAt(const PageLayout& layout, std::uint32_t pag
                 std::to_string(pageCount));
     }
     const std::span<const unsigned char> bytes = source(page);
-    const auto span = rowSpan(layout, bytes, pageRow & 0xFF);
+    const auto span = rowSpan(format, bytes, pageRow & 0xFF);
     if (!span) {
         damaged(what + " cannot be found");
     }
     return bytes.subspan(span->start, span->length);
 }
 
+void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint32_t owner,
+                    std::uint32_t page, const PageSource& source, const std::string& what,
+                    const std::function<void(std::span<const unsigned char>, unsigned)>& onRow) {
+    constexpr unsigned char kDataPage = 0x01;
+    // A copy: following a pointer reads another page through the source.
+    const std::span<const unsigned char> read = source(page);
+    const std::vector<unsigned char> bytes(read.begin(), read.end());
+    if (bytes[0] != kDataPage || getLe32(bytes, format.data.owner) != owner) {
+        return;
+    }
+    const unsigned rows = getLe16(bytes, format.data.rowCount);
+    for (unsigned row = 0; row < rows; ++row) {
+        const std::string where =
+            "row " + std::to_string(row) + " of page " + std::to_string(page) + " in " + what;
+        const auto span = rowSpan(format, bytes, row);
+        if (!span) {
+            damaged(where + " lies outside its page");
+        }
+        if (span->flags & kDeletedRow) {
+            continue;
+        }
+        const std::span<const unsigned char> stored =
+            std::span<const unsigned char>(bytes).subspan(span->start, span->length);
+        if ((span->flags & kOverflowRow) == 0) {
+            onRow(stored, row);
+            continue;
+        }
+        if (stored.size() < 4) {
+            damaged(where + " is a broken overflow pointer");
+        }
+        const std::uint32_t target = getLe32(stored, 0);
+        const std::uint32_t targetPage = target >> 8;
+        if (targetPage == 0 || targetPage >= pageCount) {
+            damaged(where + " points to page " + std::to_string(targetPage) + " of " +
+                    std::to_string(pageCount));
+        }
+        const std::span<const unsigned char> other = source(targetPage);
+        const auto moved = rowSpan(format, other, target & 0xFF);
+        // One step only: a pointer to a pointer is damage.
+        if (other[0] != kDataPage || getLe32(other, format.data.owner) != owner || !moved ||
+            (moved->flags & kOverflowRow)) {
+            damaged(where + " points to a row that is not there");
+        }
+        onRow(other.subspan(moved->start, moved->length), row);
+    }
+}
+
 std::optional<std::vector<std::uint32_t>>
-usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const unsigned char> map,
+usageMapPages(const JetFormat& format, std::uint32_t pageCount, std::span<const unsigned char> map,
               const PageSource& source, const std::string& what) {
     if (map.empty()) {
         damaged(what + " is empty");
@@ -117,13 +149,13 @@ usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const
         if (map.size() < kMapInlineHeader) {
             damaged(what + " is cut short");
         }
-        addBits(le32(map.data() + 1), map.subspan(kMapInlineHeader));
+        addBits(getLe32(map, 1), map.subspan(kMapInlineHeader));
     } else if (map[0] == kMapOfPages) {
-        const std::uint64_t perMapPage = (layout.pageSize - kMapPageHeader) * 8;
+        const std::uint64_t perMapPage = (format.pageSize - kMapPageHeader) * 8;
         PageWalk walk(pageCount, what);
         std::uint64_t index = 0;
         for (std::size_t at = 1; at + 4 <= map.size(); at += 4, ++index) {
-            const std::uint32_t mapPage = le32(map.data() + at);
+            const std::uint32_t mapPage = getLe32(map, at);
             if (mapPage == 0) {
                 continue;
             }
@@ -139,89 +171,13 @@ usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const
     return pages;
 }
 
-CheckedDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
-                                      std::uint32_t page, const PageSource& source,
-                                      const std::string& what) {
-    CheckedDefinition definition;
-    const auto damagedDefinition = [&](const std::string& reason) {
-        throw JetError("the definition of " + what + " is damaged: " + reason);
-    };
-    if (page == 0) {
-        damagedDefinition("it lies on page 0, the file's header");
-    }
-    std::vector<bool> met(pageCount, false);
-    for (std::uint32_t next = page; next != 0;) {
-        const std::string where = definition.pages.empty() ? "it lies on" : "it continues on";
-        if (next >= pageCount) {
-            damagedDefinition(where + " page " + std::to_string(next) + " of " +
-                              std::to_string(pageCount));
-        }
-        if (met[next]) {
-            damagedDefinition(where + " page " + std::to_string(next) + " twice");
-        }
-        met[next] = true;
-        const std::span<const unsigned char> bytes = source(next);
-        if (bytes[0] != kTablePage) {
-            damagedDefinition(where + " page " + std::to_string(next) +
-                              ", which is not a table definition");
-        }
-        definition.pages.push_back(next);
-        const std::size_t from = definition.bytes.empty() ? 0 : kDefinitionPageHeader;
-        definition.bytes.insert(definition.bytes.end(), bytes.begin() + from, bytes.end());
-        next = le32(bytes.data() + kNextPageOffset);
-    }
-    const std::vector<unsigned char>& all = definition.bytes;
-    definition.usageMap = le32(all.data() + layout.usageMapOffset);
-    definition.freeMap = le32(all.data() + layout.freeMapOffset);
-    const std::size_t columns = le16(all.data() + layout.columnCountOffset);
-    const std::uint64_t realIndexes = le32(all.data() + layout.realIndexCountOffset);
-    // Every count is checked against the bytes before anything is read: a
-    // definition claims no more than its pages hold.
-    const auto claimsTooMuch = [&](const std::string& claim) {
-        throw JetError("the definition of " + what + " is damaged: it claims " + claim + " on " +
-                       std::to_string(definition.pages.size()) +
-                       (definition.pages.size() == 1 ? " page" : " pages"));
-    };
-    std::uint64_t at = layout.columnsOffset + realIndexes * layout.realIndexEntrySize;
-    if (at > all.size()) {
-        claimsTooMuch(std::to_string(realIndexes) + " indexes");
-    }
-    const std::uint64_t entriesEnd = at + columns * layout.columnEntrySize;
-    if (entriesEnd > all.size()) {
-        claimsTooMuch(std::to_string(columns) + " columns");
-    }
-    definition.columns.resize(columns);
-    for (DefinedColumn& column : definition.columns) {
-        column.entry.assign(all.begin() + static_cast<std::ptrdiff_t>(at),
-                            all.begin() + static_cast<std::ptrdiff_t>(at + layout.columnEntrySize));
-        column.type = column.entry[0];
-        column.number = column.entry[layout.columnNumberOffset];
-        column.decimalScale = column.entry[layout.decimalScaleOffset];
-        at += layout.columnEntrySize;
-    }
-    for (DefinedColumn& column : definition.columns) {
-        if (at + layout.nameLengthSize > all.size()) {
-            claimsTooMuch(std::to_string(columns) + " column names");
-        }
-        const std::size_t length = layout.nameLengthSize == 1 ? all[at] : le16(all.data() + at);
-        at += layout.nameLengthSize;
-        if (at + length > all.size()) {
-            claimsTooMuch(std::to_string(columns) + " column names");
-        }
-        column.name.assign(all.begin() + static_cast<std::ptrdiff_t>(at),
-                           all.begin() + static_cast<std::ptrdiff_t>(at + length));
-        at += length;
-    }
-    return definition;
-}
-
-std::string readLongValue(const PageLayout& layout, std::uint32_t pageCount,
+std::string readLongValue(const JetFormat& format, std::uint32_t pageCount,
                           std::span<const unsigned char> field, const PageSource& source,
                           const std::string& what) {
     if (field.size() < kLongValueHeader) {
         damaged(what + " is broken");
     }
-    const std::uint32_t word = le32(field.data());
+    const std::uint32_t word = getLe32(field, 0);
     const std::size_t length = word & kLongValueLengthMask;
     if (word & kLongValueInline) {
         if (kLongValueHeader + length > field.size()) {
@@ -231,7 +187,7 @@ std::string readLongValue(const PageLayout& layout, std::uint32_t pageCount,
     }
     // No value is longer than the pages it could occupy.
     if (static_cast<std::uint64_t>(length) >
-        static_cast<std::uint64_t>(pageCount) * layout.pageSize) {
+        static_cast<std::uint64_t>(pageCount) * format.pageSize) {
         damaged(what + " claims " + std::to_string(length) + " bytes, more than the file holds");
     }
     const bool single = (word & kLongValueSingle) != 0;
@@ -240,13 +196,13 @@ std::string readLongValue(const PageLayout& layout, std::uint32_t pageCount,
     value.reserve(length);
     // A row met twice means the chain loops: damage, not a value that repeats.
     std::set<std::uint32_t> met;
-    std::uint32_t pageRow = le32(field.data() + 4);
+    std::uint32_t pageRow = getLe32(field, 4);
     while (value.size() < length) {
         if (!met.insert(pageRow).second) {
             damaged(what + " meets row " + std::to_string(pageRow & 0xFF) + " of page " +
                     std::to_string(pageRow >> 8) + " twice");
         }
-        const std::span<const unsigned char> row = rowAt(layout, pageCount, pageRow, source, what);
+        const std::span<const unsigned char> row = rowAt(format, pageCount, pageRow, source, what);
         if (row.size() <= skip) {
             damaged(what + " cannot be found");
         }
@@ -255,7 +211,7 @@ std::string readLongValue(const PageLayout& layout, std::uint32_t pageCount,
         if (single) {
             break;
         }
-        pageRow = le32(row.data());
+        pageRow = getLe32(row, 0);
         if (pageRow == 0) {
             break;
         }

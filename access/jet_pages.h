@@ -1,7 +1,7 @@
 #pragma once
 
-#include "access/access_format.h"
 #include "access/jet_error.h"
+#include "access/jet_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,28 +20,6 @@
 // with a one-line reason. Nothing here depends on libmdb: pages come from the
 // caller through a PageSource.
 namespace velmora::jet {
-
-// Where the structures these walks read lie, for one Jet version.
-struct PageLayout {
-    std::size_t pageSize;
-    std::size_t rowCountOffset;       // data page: the row count, then the row offsets
-    std::size_t columnCountOffset;    // table definition: the number of columns (16 bits)
-    std::size_t realIndexCountOffset; // ... the number of real indexes (32 bits)
-    std::size_t usageMapOffset;       // ... where its usage map lies (page << 8 | row)
-    std::size_t freeMapOffset;        // ... and its free-space map
-    std::size_t columnsOffset;        // ... where the real-index entries, then columns, start
-    std::size_t realIndexEntrySize;   // one real-index entry
-    std::size_t columnEntrySize;      // one column entry
-    std::size_t columnNumberOffset;   // in a column entry: its number (8 bits)
-    std::size_t decimalScaleOffset;   // ... a decimal's scale (8 bits)
-    std::size_t nameLengthSize;       // a column name's length: 1 byte (Jet 3) or 2 (Jet 4)
-};
-
-inline constexpr PageLayout kJet3Layout{2048, 8, 25, 31, 35, 39, 43, 8, 18, 1, 10, 1};
-inline constexpr PageLayout kJet4Layout{4096, 12, 45, 51, 55, 59, 63, 12, 25, 5, 12, 2};
-
-// The layout of a Jet 3 or Jet 4 file (any other format: Jet 4's).
-const PageLayout& pageLayout(AccessFormat format);
 
 // Reads one whole page of the file (1 <= page < page count, checked by the
 // walks before); the bytes stay valid until the next call.
@@ -63,8 +41,12 @@ private:
     std::vector<bool> m_met;
 };
 
-// A row of a data page: where it lies and its flags (0x8000 deleted or moved,
-// 0x4000 an overflow pointer).
+// The row-slot rule of a data page: row n's slot (16 bits at rowOffsets +
+// 2n) holds where the row starts in its low 13 bits; rows are stored from the
+// end of the page down, so a row ends where the one before it starts. Flag
+// 0x8000 marks a row that a scan skips: a deleted row, or the copy of a row
+// that moved, which is read through the pointer left in its old slot; 0x4000
+// marks such a pointer (the row's new row number, 1 byte, and page, 3).
 struct RowSpan {
     std::size_t start = 0;
     std::size_t length = 0;
@@ -72,51 +54,37 @@ struct RowSpan {
 };
 inline constexpr unsigned kDeletedRow = 0x8000;
 inline constexpr unsigned kOverflowRow = 0x4000;
+inline constexpr unsigned kRowStartMask = 0x1FFF;
+// Row numbers are one byte wherever a row is pointed to.
+inline constexpr unsigned kMaxRowsPerPage = 256;
 
 // Where row `row` of a data page lies; nothing when the page does not hold it
-// (rows are stored from the end backwards: a row ends where the one before
-// it starts).
-std::optional<RowSpan> rowSpan(const PageLayout& layout, std::span<const unsigned char> page,
+// or its slots do not make sense.
+std::optional<RowSpan> rowSpan(const JetFormat& format, std::span<const unsigned char> page,
                                unsigned row);
 
 // The bytes of the row `pageRow` (page << 8 | row) names; throws JetError
 // (`what`, "cannot be found") when the page or row is not there.
-std::span<const unsigned char> rowAt(const PageLayout& layout, std::uint32_t pageCount,
+std::span<const unsigned char> rowAt(const JetFormat& format, std::uint32_t pageCount,
                                      std::uint32_t pageRow, const PageSource& source,
                                      const std::string& what);
+
+// Calls `onRow` with the bytes and slot of every live row of data page `page`
+// when it belongs to the table defined on `owner` (a page of another table or
+// kind is passed over): deleted rows are skipped, a row that moved is read
+// where its pointer says, one step only. A slot that does not make sense is
+// damage ("row 3 of page 7 in <what> ...").
+void forEachLiveRow(const JetFormat& format, std::uint32_t pageCount, std::uint32_t owner,
+                    std::uint32_t page, const PageSource& source, const std::string& what,
+                    const std::function<void(std::span<const unsigned char>, unsigned)>& onRow);
 
 // The pages a usage map (the row itself: its kind, then its bits) names, in
 // ascending order, each once; nothing for a kind of map this reader does not
 // know (every page of the file is then a candidate). A map of pages (kind 1)
 // reads its bitmap pages in one walk. A named page outside the file is damage.
 std::optional<std::vector<std::uint32_t>>
-usageMapPages(const PageLayout& layout, std::uint32_t pageCount, std::span<const unsigned char> map,
+usageMapPages(const JetFormat& format, std::uint32_t pageCount, std::span<const unsigned char> map,
               const PageSource& source, const std::string& what);
-
-// One column as the table definition holds it: its entry and its name's bytes.
-struct DefinedColumn {
-    std::vector<unsigned char> entry; // layout.columnEntrySize bytes
-    std::vector<unsigned char> name;  // as stored: code page (Jet 3) or UTF-16LE (Jet 4)
-    unsigned type = 0;                // the Jet type number
-    unsigned number = 0;              // the column's number, by which rows order it
-    unsigned decimalScale = 0;        // digits after the point, for a decimal column
-};
-struct CheckedDefinition {
-    std::vector<unsigned char>
-        bytes; // the first page whole, then each continuation past its header
-    std::vector<std::uint32_t> pages; // the definition's pages, in order
-    std::vector<DefinedColumn> columns;
-    std::uint32_t usageMap = 0; // page << 8 | row
-    std::uint32_t freeMap = 0;
-};
-
-// Reads the table definition at `page` and its continuation pages (each a
-// definition page, in one walk) and the column entries and names it claims;
-// throws JetError ("the definition of <what> is damaged: ...") when they do not
-// fit in the pages.
-CheckedDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pageCount,
-                                      std::uint32_t page, const PageSource& source,
-                                      const std::string& what);
 
 // The bytes of a memo or OLE field, whose 12-byte header says how long it is
 // and where it lies: in the row itself, in one row of a long-value page, or in
@@ -124,7 +92,7 @@ CheckedDefinition readTableDefinition(const PageLayout& layout, std::uint32_t pa
 // than the file could hold, a chain that meets a row twice, or one that ends
 // before the length: JetError. So a value never takes more memory than its
 // real bytes.
-std::string readLongValue(const PageLayout& layout, std::uint32_t pageCount,
+std::string readLongValue(const JetFormat& format, std::uint32_t pageCount,
                           std::span<const unsigned char> field, const PageSource& source,
                           const std::string& what);
 

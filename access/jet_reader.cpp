@@ -1,6 +1,8 @@
 #include "access/jet_reader.h"
 
+#include "access/jet_bytes.h"
 #include "access/jet_pages.h"
+#include "access/jet_table_definition.h"
 #include "access/jet_values.h"
 
 // mdbtools.h includes <glib.h> inside its extern "C" block; glib's C++
@@ -22,12 +24,9 @@
 namespace velmora::jet {
 namespace {
 
-// Row flags (jet_pages.h): kDeletedRow marks a deleted row, or the relocated
-// copy of a row that is read through the overflow pointer left in its old
-// place (libmdb 1.0.0 returns these rows); kOverflowRow marks such a pointer
-// (1 byte row, 3 bytes page).
+// The row-slot rule and its flags are jet_pages.h's (libmdb 1.0.0 returns
+// the moved copies that kDeletedRow marks; they are skipped here).
 
-constexpr unsigned char kDataPage = 0x01;
 // The catalogue (MSysObjects) is defined on page 2 in Jet 3 and Jet 4.
 constexpr unsigned long kCatalogueTablePage = 2;
 // Catalogue flags that mark a system table (as libmdb's mdb_is_system_table).
@@ -48,13 +47,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
-
-std::uint32_t le16(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-std::uint32_t le32(const unsigned char* p) {
-    return le16(p) | le16(p + 2) << 16;
-}
 
 Storage storageOf(int jetType) {
     switch (jetType) {
@@ -194,7 +186,7 @@ struct JetReader::State {
     std::unique_ptr<std::FILE, FileCloser> libmdbSink{discardingStream()};
     std::unique_ptr<MdbHandle, HandleCloser> mdb;
     AccessFormat format = AccessFormat::None;
-    const PageLayout* layout = &kJet4Layout;
+    const JetFormat* layout = &kJet4Format;
     std::uint32_t pageCount = 0;
     std::optional<CodePageText> codePage; // Jet 3 only
     std::vector<Table> tables;
@@ -264,11 +256,11 @@ struct JetReader::State {
     // and free-space maps (libmdb reads them with no check on where they point,
     // and ends the process on a map page it cannot read). Gives the definition
     // and the pages the usage map names.
-    std::pair<CheckedDefinition, std::optional<std::vector<std::uint32_t>>>
+    std::pair<TableDefinition, std::optional<std::vector<std::uint32_t>>>
     checkTableDefinition(unsigned long tablePage, const std::string& name) {
         const std::string table = "table " + name;
         const PageSource pages = alternatePages();
-        CheckedDefinition definition = readTableDefinition(
+        TableDefinition definition = readTableDefinition(
             *layout, pageCount, static_cast<std::uint32_t>(tablePage), pages, table);
         definitionPages.resize(pageCount, false);
         for (const std::uint32_t page : definition.pages) {
@@ -278,8 +270,8 @@ struct JetReader::State {
             }
             definitionPages[page] = true;
         }
-        std::vector<bool> numbered(256, false);
-        for (const DefinedColumn& column : definition.columns) {
+        std::vector<bool> numbered(0x10000, false);
+        for (const ColumnDefinition& column : definition.columns) {
             if (numbered[column.number]) {
                 throw JetError("the definition of " + table + " is damaged: two columns have " +
                                "number " + std::to_string(column.number));
@@ -287,15 +279,15 @@ struct JetReader::State {
             numbered[column.number] = true;
             if (column.type == MDB_NUMERIC && column.decimalScale > kMaxDecimalScale) {
                 throw JetError("the definition of " + table + " is damaged: decimal column " +
-                               text(column.name) + " claims " +
+                               text(column.nameBytes) + " claims " +
                                std::to_string(column.decimalScale) +
                                " digits after the point (at most 28)");
             }
         }
         const std::string map = "the page map of " + table;
-        rowAt(*layout, pageCount, definition.freeMap, pages, map);
+        rowAt(*layout, pageCount, definition.freeSpaceMap, pages, map);
         const std::span<const unsigned char> usage =
-            rowAt(*layout, pageCount, definition.usageMap, pages, map);
+            rowAt(*layout, pageCount, definition.usedPagesMap, pages, map);
         // Copied: the walk over a map of pages reads into the same buffer.
         const std::vector<unsigned char> usageMap(usage.begin(), usage.end());
         auto usedPages = usageMapPages(*layout, pageCount, usageMap, pages, map);
@@ -306,7 +298,7 @@ struct JetReader::State {
     // decoded here: libmdb's conversion of Jet 3 names loses the last
     // character in code pages whose converters hold one back.
     std::pair<TableDef, std::vector<std::string>> readDefinition(MdbCatalogEntry* found,
-                                                                 const CheckedDefinition& checked,
+                                                                 const TableDefinition& checked,
                                                                  const std::string& name) {
         TableDef def(quiet([&] { return mdb_read_table(found); }));
         if (!def || quiet([&] { return mdb_read_columns(def.get()); }) == nullptr ||
@@ -316,9 +308,9 @@ struct JetReader::State {
         std::vector<std::string> names(def->num_cols);
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
-            for (const DefinedColumn& defined : checked.columns) {
+            for (const ColumnDefinition& defined : checked.columns) {
                 if (defined.number == static_cast<unsigned>(column->col_num)) {
-                    names[i] = text(defined.name);
+                    names[i] = text(defined.nameBytes);
                 }
             }
         }
@@ -462,47 +454,25 @@ struct JetReader::State {
         std::vector<Value> values(def->num_cols);
         std::uint64_t count = 0;
         const std::size_t candidates = pages ? pages->size() : pageCount;
+        const PageSource source = [&](std::uint32_t page) {
+            return std::span<const unsigned char>(
+                readPage(page, false, [&] { return "the page map of table " + name; }), pageSize());
+        };
         for (std::size_t next = pages ? 0 : 1; next < candidates; ++next) {
             const std::uint32_t page = pages ? (*pages)[next] : static_cast<std::uint32_t>(next);
-            const std::span<const unsigned char> buffer(
-                readPage(page, false, [&] { return "the page map of table " + name; }), pageSize());
-            // A map may name a page that now belongs to another table.
-            if (buffer[0] != kDataPage || le32(buffer.data() + 4) != owner) {
-                continue;
-            }
-            const unsigned rows = le16(buffer.data() + layout->rowCountOffset);
-            for (unsigned row = 0; row < rows; ++row) {
-                const Place where{name, page, row};
-                auto span = rowSpan(*layout, {mdb->pg_buf, pageSize()}, row);
-                if (!span) {
-                    damaged(where.text() + " lies outside its page");
-                }
-                if (span->flags & kDeletedRow) {
-                    continue;
-                }
-                if (span->flags & kOverflowRow) {
-                    if (span->length < 4) {
-                        damaged(where.text() + " is a broken overflow pointer");
-                    }
-                    const unsigned char* pointer = mdb->pg_buf + span->start;
-                    const unsigned targetRow = pointer[0];
-                    const std::uint32_t targetPage = le32(pointer) >> 8;
-                    const auto here = [&] { return where.text(); };
-                    const unsigned char* target = readPage(targetPage, false, here);
-                    span = rowSpan(*layout, {target, pageSize()}, targetRow);
-                    // One step only: a pointer to a pointer is damage.
-                    if (target[0] != kDataPage || le32(target + 4) != owner || !span ||
-                        (span->flags & kOverflowRow)) {
-                        damaged(where.text() + " points to a row that is not there");
-                    }
-                    decodeRow(def, *span, fields, values, where);
-                    readPage(page, false, here); // back to the page being scanned
-                } else {
-                    decodeRow(def, *span, fields, values, where);
-                }
-                onRow(values);
-                ++count;
-            }
+            forEachLiveRow(
+                *layout, pageCount, owner, page, source, "table " + name,
+                [&](std::span<const unsigned char> row, unsigned slot) {
+                    // libmdb takes a row apart in its page buffer:
+                    // the row is moved to the buffer's start, and
+                    // libmdb told that the buffer holds no page
+                    // (it would not read the page again).
+                    std::memmove(mdb->pg_buf, row.data(), row.size());
+                    mdb->cur_pg = 0;
+                    decodeRow(def, {0, row.size(), 0}, fields, values, Place{name, page, slot});
+                    onRow(values);
+                    ++count;
+                });
         }
         return count;
     }
@@ -529,7 +499,7 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
     if (s.format != AccessFormat::Jet3 && s.format != AccessFormat::Jet4) {
         throw JetError("it is not a Jet 3 or Jet 4 database");
     }
-    s.layout = &pageLayout(s.format);
+    s.layout = &jetFormat(s.format);
     s.mdb.reset(s.quiet([&] { return mdb_open(path.c_str(), MDB_NOFLAGS); }));
     if (!s.mdb) {
         throw JetError("libmdb cannot open it");
@@ -606,7 +576,7 @@ JetReader::JetReader(const std::string& path) : m_state(std::make_unique<State>(
         Table t;
         t.name = table.name;
         t.recordedRows = def->num_rows;
-        t.lastAutonumber = le32(checked.bytes.data() + mdb->fmt->tab_num_rows_offset + 4);
+        t.lastAutonumber = checked.lastAutonumber;
         for (unsigned i = 0; i < def->num_cols; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
             t.columns.push_back(

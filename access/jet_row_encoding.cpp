@@ -83,20 +83,20 @@ std::vector<unsigned char> jetText(std::u16string_view text, bool compress) {
     return packed.size() < plain.size() ? packed : plain;
 }
 
-std::vector<unsigned char> encodeRow(const WritableTable& definition,
+std::vector<unsigned char> encodeRow(const JetFormat& format, const TableDefinition& definition,
                                      const std::vector<FieldValue>& values) {
-    const auto& columns = definition.columns();
+    const auto& columns = definition.columns;
     std::size_t fixedSize = 0;
     for (const ColumnDefinition& column : columns) {
         if (column.fixed() && column.type != kBoolean) {
             fixedSize = std::max<std::size_t>(fixedSize, column.fixedOffset + column.length);
         }
     }
-    const unsigned columnCount = definition.maxColumns();
+    const unsigned columnCount = definition.maxColumns;
     std::vector<unsigned char> row(2 + fixedSize, 0);
     putLe16(row, 0, columnCount);
     std::vector<unsigned char> nullMask((columnCount + 7) / 8, 0);
-    std::vector<const FieldValue*> variable(definition.varColumns(), nullptr);
+    std::vector<const FieldValue*> variable(definition.variableColumns, nullptr);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const ColumnDefinition& column = columns[i];
         const FieldValue& value = values.at(i);
@@ -132,11 +132,60 @@ std::vector<unsigned char> encodeRow(const WritableTable& definition,
         row.insert(row.end(), tail.begin(), tail.end());
     }
     row.insert(row.end(), nullMask.begin(), nullMask.end());
-    if (row.size() > kMaxRowSize) {
+    if (row.size() > maxRowSize(format)) {
         throw JetWriteError(JetWriteError::Kind::Rejected, 3047,
-                            "the new row of table CD is too large for a page");
+                            "the new row is too large for a page");
     }
     return row;
+}
+
+std::optional<std::vector<std::optional<Bytes>>>
+rowFields(const JetFormat& format, const TableDefinition& definition, Bytes row) {
+    // Jet 4's row: counts and offsets in 16 bits.
+    if (format.row.columnCountSize != 2 || format.row.variableOffsetSize != 2 || row.size() < 2) {
+        return std::nullopt;
+    }
+    const std::size_t columns = getLe16(row, 0);
+    const std::size_t maskSize = (columns + 7) / 8;
+    if (row.size() < 2 + maskSize + 2) {
+        return std::nullopt;
+    }
+    const Bytes mask = row.last(maskSize);
+    const std::size_t tailEnd = row.size() - maskSize; // the variable count ends here
+    const std::size_t variableCount = getLe16(row, tailEnd - 2);
+    if (tailEnd < 2 + 2 * (variableCount + 1) + 2) {
+        return std::nullopt;
+    }
+    const std::size_t offsetsAt = tailEnd - 2 - 2 * (variableCount + 1); // the data's end first
+    const auto offset = [&](std::size_t k) { // k == variableCount: where the data ends
+        return static_cast<std::size_t>(getLe16(row, tailEnd - 4 - 2 * k));
+    };
+    std::vector<std::optional<Bytes>> fields(definition.columns.size());
+    for (std::size_t i = 0; i < definition.columns.size(); ++i) {
+        const ColumnDefinition& column = definition.columns[i];
+        const bool present =
+            column.number < columns && ((mask[column.number / 8] >> (column.number % 8)) & 1U);
+        if (!present) {
+            continue;
+        }
+        if (column.type == kBoolean) {
+            fields[i] = Bytes();
+        } else if (column.fixed()) {
+            const std::size_t start = 2 + column.fixedOffset;
+            if (start + column.length > offsetsAt) {
+                return std::nullopt;
+            }
+            fields[i] = row.subspan(start, column.length);
+        } else if (column.varIndex < variableCount) {
+            const std::size_t start = offset(column.varIndex);
+            const std::size_t end = offset(column.varIndex + 1);
+            if (start > end || end > offsetsAt) {
+                return std::nullopt;
+            }
+            fields[i] = row.subspan(start, end - start);
+        }
+    }
+    return fields;
 }
 
 } // namespace velmora::jet

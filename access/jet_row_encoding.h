@@ -1,12 +1,14 @@
 #pragma once
 
-#include "access/jet_writable_table.h"
+#include "access/jet_bytes.h"
+#include "access/jet_format.h"
+#include "access/jet_table_definition.h"
 
 #include <optional>
 #include <string_view>
 #include <vector>
 
-// Turning values into the bytes of a Jet 4 row.
+// Turning values into the bytes of a Jet 4 row, and a stored row into its fields.
 namespace velmora::jet {
 
 // One column's value in a new row: NULL (nothing), or the field's bytes as
@@ -32,9 +34,17 @@ std::u16string utf16FromUtf8(std::string_view utf8);
 // never compressed.
 std::vector<unsigned char> jetText(std::u16string_view text, bool compress);
 
-// The row's bytes, values given in the order of definition.columns().
+// The row's bytes, values given in the order of definition.columns: the
+// row's column count, the fixed fields, the variable ones, their offsets
+// (last first) between the end of the data and their count, the null mask.
 // Throws JetWriteError (Rejected) when the row does not fit on a page.
-std::vector<unsigned char> encodeRow(const WritableTable& definition,
+std::vector<unsigned char> encodeRow(const JetFormat& format, const TableDefinition& definition,
                                      const std::vector<FieldValue>& values);
+
+// The fields of a stored row, in the order of definition.columns: each its
+// bytes, or nothing for NULL (a Yes/No column: empty bytes for Yes, nothing
+// for No). Nothing at all when the row's offsets do not fit its bytes.
+std::optional<std::vector<std::optional<Bytes>>>
+rowFields(const JetFormat& format, const TableDefinition& definition, Bytes row);
 
 } // namespace velmora::jet

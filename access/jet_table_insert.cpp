@@ -2,14 +2,15 @@
 
 #include "access/jet_data_page.h"
 #include "access/jet_default_value.h"
+#include "access/jet_definition_fields.h"
 #include "access/jet_index_key.h"
 #include "access/jet_index_tree.h"
 #include "access/jet_long_value.h"
+#include "access/jet_page_allocator.h"
 #include "access/jet_row_encoding.h"
 #include "access/jet_type_name.h"
 #include "access/jet_usage_map.h"
 #include "access/jet_validation_rule.h"
-#include "access/jet_writable_table.h"
 
 #include <algorithm>
 #include <array>
@@ -19,34 +20,43 @@
 namespace velmora::jet {
 namespace {
 
-// The file's map of free pages: page 1, row 0.
-constexpr std::uint32_t kFreePagesMap = 1U << 8;
+// The engine counts a table's rows in a signed 32-bit number.
+constexpr std::uint32_t kMostRows = 0x7FFFFFFF;
 // Pages of the table's map of pages with room looked at before a new one.
 constexpr std::size_t kCandidates = 4;
 // A memo is stored compressed only up to this many characters.
 constexpr std::size_t kCompressibleMemo = 1024;
 
-[[noreturn]] void unsupported(const std::string& what) {
-    throw JetWriteError(JetWriteError::Kind::Unsupported, kJetCannotWriteInPlace,
-                        "Table CD of Velmora2.db " + what +
-                            ", which the add cannot keep exactly as Access would; convert the "
-                            "catalogue with velmora2-init --convert");
-}
-
 [[noreturn]] void rejected(std::int32_t number, const std::string& why) {
     throw JetWriteError(JetWriteError::Kind::Rejected, number, why);
 }
 
+TableDefinition readDefinition(PageFile& file, std::string_view table, std::uint32_t page) {
+    const std::string what = "table " + std::string(table);
+    try {
+        TableDefinition definition = readTableDefinition(
+            file.format(), file.pageCount(), page,
+            [&](std::uint32_t number) { return file.bytes(number, "the definition of " + what); },
+            what);
+        readIndexDefinitions(file.format(), definition, what);
+        return definition;
+    } catch (const JetError& error) {
+        throwDamaged(file.name(), error);
+    }
+}
+
 class Insertion {
 public:
-    Insertion(PageFile& file, const CatalogueSchema& schema, std::time_t now)
-        : m_file(file), m_schema(schema), m_now(now), m_definition(file, schema.definitionPage) {}
+    Insertion(PageFile& file, std::string_view table, const CatalogueSchema& schema,
+              std::time_t now)
+        : m_file(file), m_format(file.format()), m_table(table), m_schema(schema), m_now(now),
+          m_allocator(file), m_definition(readDefinition(file, table, schema.definitionPage)) {}
 
     JetInsertResult run(const CatalogueRow& row) {
         checkStructure();
         const std::array<std::string_view, 3> given = {row.kategorija, row.program, row.opis};
         const std::array<const char*, 3> names = {"kategorija", "program", "opis"};
-        const auto& columns = m_definition.columns();
+        const auto& columns = m_definition.columns;
         std::vector<FieldValue> values(columns.size());
         // The row as the rules see it, column by column.
         m_seen.assign(columns.size(), ExpressionValue{});
@@ -72,7 +82,7 @@ public:
                 m_seen[i] = ExpressionValue::ofBoolean(false);
             }
             if (properties.required && column.type != kBoolean && values[i].null) {
-                rejected(kJetRequiredIsNull, "The field 'CD." + column.name +
+                rejected(kJetRequiredIsNull, "The field '" + m_table + "." + column.name +
                                                  "' cannot contain a Null value because the "
                                                  "Required property for this field is set to "
                                                  "True. Enter a value in this field.");
@@ -81,7 +91,8 @@ public:
         for (std::size_t k = 0; k < found.size(); ++k) {
             if (!found[k]) {
                 throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchColumn,
-                                    std::string("Table CD of Velmora2.db has no column ") +
+                                    "Table " + m_table + " of " + m_file.name() +
+                                        " has no column " +
                                         (k == 0   ? "Kategorija"
                                          : k == 1 ? "Program"
                                                   : "Opis"));
@@ -93,14 +104,14 @@ public:
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
                 values[i] = FieldValue::of(
-                    storeLongValue(m_file, m_definition, columns[i], values[i].bytes, allocator()));
+                    storeLongValue(m_file, m_allocator, m_definition, columns[i], values[i].bytes));
             }
         }
-        const std::vector<unsigned char> bytes = encodeRow(m_definition, values);
+        const std::vector<unsigned char> bytes = encodeRow(m_format, m_definition, values);
         const auto [page, rowNumber] = placeRow(bytes);
         indexRow(values, page, rowNumber);
-        m_definition.setRowCount(m_file, m_definition.rowCount() + 1);
-        result.rowCount = m_definition.rowCount();
+        setRowCount(m_file, m_definition, m_definition.rowCount + 1);
+        result.rowCount = m_definition.rowCount;
         return result;
     }
 
@@ -110,8 +121,18 @@ private:
         return found == m_schema.columns.end() ? ColumnProperties{} : found->second;
     }
 
+    [[noreturn]] void unsupported(const std::string& what) const {
+        throwUnsupported("Table " + m_table + " of " + m_file.name() + " " + what +
+                         ", which the add cannot keep exactly as Access would; convert the "
+                         "catalogue with velmora2-init --convert");
+    }
+
+    [[noreturn]] void damaged(const std::string& what) const {
+        throwDamaged(m_file.name(), "table " + m_table + " " + what);
+    }
+
     std::string indexName(std::size_t real) const {
-        for (const LogicalIndex& index : m_definition.logicalIndexes()) {
+        for (const LogicalIndex& index : m_definition.logicalIndexes) {
             if (index.realIndex == real) {
                 return index.name;
             }
@@ -120,25 +141,23 @@ private:
     }
 
     const ColumnDefinition& columnNumbered(unsigned number) const {
-        for (const ColumnDefinition& column : m_definition.columns()) {
+        for (const ColumnDefinition& column : m_definition.columns) {
             if (column.number == number) {
                 return column;
             }
         }
-        throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
-                            "Velmora2.db is damaged: an index of table CD names a column it "
-                            "does not have");
+        damaged("has an index on a column it does not have");
     }
 
     // What the writer cannot do is refused before any value is looked at.
     void checkStructure() {
-        for (const LogicalIndex& index : m_definition.logicalIndexes()) {
+        for (const LogicalIndex& index : m_definition.logicalIndexes) {
             if (index.needsRelatedRecord()) {
                 m_relationships.push_back(relationshipOf(index));
             }
         }
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            for (const IndexColumn& part : m_definition.realIndexes()[i].columns) {
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            for (const IndexColumn& part : m_definition.realIndexes[i].columns) {
                 const ColumnDefinition& column = columnNumbered(part.column);
                 if (!keyEncodable(column.type)) {
                     unsupported("has the index " + indexName(i) + " on the " +
@@ -147,13 +166,18 @@ private:
                 }
             }
         }
-        for (const ColumnDefinition& column : m_definition.columns()) {
+        // The engine refuses a row past its count of rows, and so does the add.
+        if (m_definition.rowCount >= kMostRows) {
+            damaged("records " + std::to_string(m_definition.rowCount) +
+                    " rows, as many as a table can hold");
+        }
+        for (const ColumnDefinition& column : m_definition.columns) {
             if (const ColumnProperties properties = propertiesOf(column);
                 properties.validationRule) {
                 m_rules.push_back(
-                    {compileRule("CD." + column.name, *properties.validationRule,
+                    {compileRule(m_table + "." + column.name, *properties.validationRule,
                                  properties.validationText, true),
-                     static_cast<std::size_t>(&column - m_definition.columns().data())});
+                     static_cast<std::size_t>(&column - m_definition.columns.data())});
             }
             if (column.autoGuid()) {
                 unsupported("has column " + column.name + ", a replication ID the engine fills");
@@ -165,7 +189,7 @@ private:
         }
         // The table's rule after the columns' own, as the engine checks them.
         if (m_schema.tableValidationRule) {
-            m_rules.push_back({compileRule("CD", *m_schema.tableValidationRule,
+            m_rules.push_back({compileRule(m_table, *m_schema.tableValidationRule,
                                            m_schema.tableValidationText, false),
                                std::nullopt});
         }
@@ -190,7 +214,7 @@ private:
 
     std::optional<std::size_t> columnNamed(std::string_view name) const {
         const std::string folded = foldName(std::string(name));
-        const auto& columns = m_definition.columns();
+        const auto& columns = m_definition.columns;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (foldName(columns[i].name) == folded) {
                 return i;
@@ -245,7 +269,7 @@ private:
         return *value;
     }
 
-    // CD on the "many" side of an enforced relationship: its index there,
+    // The table on the "many" side of an enforced relationship: its index there,
     // the related table and that table's index the values must be found in.
     struct Relationship {
         std::size_t realIndex = 0;
@@ -257,9 +281,8 @@ private:
     Relationship relationshipOf(const LogicalIndex& index) const {
         const auto named = m_schema.tableNames.find(index.relatedTablePage);
         if (named == m_schema.tableNames.end()) {
-            throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
-                                "Velmora2.db is damaged: the relationship " + index.name +
-                                    " of table CD names a table it does not have");
+            damaged("has the relationship " + index.name +
+                    ", which names a table it does not have");
         }
         return {index.realIndex, index.relatedTablePage, index.relatedIndex, named->second};
     }
@@ -269,17 +292,15 @@ private:
     // table's index and refused when it is not there.
     void checkRelatedRecords(const std::vector<FieldValue>& values) {
         for (const Relationship& relationship : m_relationships) {
-            const RealIndex& ours = m_definition.realIndexes().at(relationship.realIndex);
-            WritableTable related(m_file, relationship.relatedPage);
-            if (relationship.relatedIndex >= related.logicalIndexes().size()) {
-                throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
-                                    "Velmora2.db is damaged: a relationship of table CD names "
-                                    "an index table " +
-                                        relationship.relatedName + " does not have");
+            const RealIndex& ours = m_definition.realIndexes.at(relationship.realIndex);
+            TableDefinition related =
+                readDefinition(m_file, relationship.relatedName, relationship.relatedPage);
+            if (relationship.relatedIndex >= related.logicalIndexes.size()) {
+                damaged("has a relationship naming an index table " + relationship.relatedName +
+                        " does not have");
             }
-            const std::size_t theirs =
-                related.logicalIndexes()[relationship.relatedIndex].realIndex;
-            const RealIndex& target = related.realIndexes().at(theirs);
+            const std::size_t theirs = related.logicalIndexes[relationship.relatedIndex].realIndex;
+            const RealIndex& target = related.realIndexes.at(theirs);
             if (target.columns.size() != ours.columns.size()) {
                 unsupported("takes part in a relationship with table " + relationship.relatedName +
                             " whose keys do not match");
@@ -289,9 +310,9 @@ private:
             bool anyNull = false;
             for (std::size_t k = 0; k < ours.columns.size(); ++k) {
                 const ColumnDefinition& column = columnNumbered(ours.columns[k].column);
-                const auto at = static_cast<std::size_t>(&column - m_definition.columns().data());
+                const auto at = static_cast<std::size_t>(&column - m_definition.columns.data());
                 const ColumnDefinition* other = nullptr;
-                for (const ColumnDefinition& candidate : related.columns()) {
+                for (const ColumnDefinition& candidate : related.columns) {
                     if (candidate.number == target.columns[k].column) {
                         other = &candidate;
                     }
@@ -307,11 +328,11 @@ private:
             if (anyNull) {
                 continue;
             }
-            if (!IndexTree(m_file, related, theirs, allocator()).contains(key)) {
+            if (!IndexTree(m_file, related, theirs, m_allocator).contains(key)) {
                 rejected(kJetRelatedRecordRequired,
                          "You cannot add or change a record because a related record is "
                          "required in table '" +
-                             relationship.relatedName + "' (CD holds " + shown +
+                             relationship.relatedName + "' (" + m_table + " holds " + shown +
                              ", which it does not have).");
             }
         }
@@ -326,14 +347,14 @@ private:
         const std::u16string text = utf16FromUtf8(utf8);
         if (text.empty() && !properties.allowZeroLength) {
             rejected(kJetZeroLengthString,
-                     "Field 'CD." + column.name + "' cannot be a zero-length string.");
+                     "Field '" + m_table + "." + column.name + "' cannot be a zero-length string.");
         }
         if (column.type == kText && text.size() * 2 > column.length) {
             rejected(kJetFieldTooSmall,
                      "The field is too small to accept the amount of data you attempted to "
-                     "add (CD." +
-                         column.name + " holds " + std::to_string(column.length / 2) +
-                         " characters).");
+                     "add (" +
+                         m_table + "." + column.name + " holds " +
+                         std::to_string(column.length / 2) + " characters).");
         }
         const bool compress =
             column.compressible() && (column.type == kText || text.size() <= kCompressibleMemo);
@@ -344,15 +365,15 @@ private:
     // (the engine never gives a number twice, even when its row was
     // deleted) and after any an index of the column holds.
     std::vector<unsigned char> autonumber(std::size_t columnIndex, JetInsertResult& result) {
-        const ColumnDefinition& column = m_definition.columns()[columnIndex];
-        std::int64_t value = std::int64_t{m_definition.lastAutonumber()} + 1;
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            const RealIndex& index = m_definition.realIndexes()[i];
+        const ColumnDefinition& column = m_definition.columns[columnIndex];
+        std::int64_t value = std::int64_t{m_definition.lastAutonumber} + 1;
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            const RealIndex& index = m_definition.realIndexes[i];
             if (index.columns.size() != 1 || index.columns[0].column != column.number ||
                 !index.columns[0].ascending) {
                 continue;
             }
-            const auto last = IndexTree(m_file, m_definition, i, allocator()).lastKey();
+            const auto last = IndexTree(m_file, m_definition, i, m_allocator).lastKey();
             if (last && last->size() == 5 && (*last)[0] == 0x7F) {
                 const auto largest = static_cast<std::int32_t>(getBe(*last, 1, 4) ^ 0x80000000U);
                 value = std::max<std::int64_t>(value, std::int64_t{largest} + 1);
@@ -360,61 +381,71 @@ private:
         }
         if (value >= std::numeric_limits<std::int32_t>::max()) {
             rejected(kJetAutonumberFull,
-                     "The autonumber column " + column.name + " of table CD is full");
+                     "The autonumber column " + column.name + " of table " + m_table + " is full");
         }
-        m_definition.setLastAutonumber(m_file, static_cast<std::uint32_t>(value));
+        setLastAutonumber(m_file, m_definition, static_cast<std::uint32_t>(value));
         result.autonumber = static_cast<std::int32_t>(value);
         std::vector<unsigned char> bytes(4);
         putLe32(bytes, 0, static_cast<std::uint32_t>(value));
         return bytes;
     }
 
-    std::function<std::uint32_t()> allocator() {
-        return [this] {
-            const std::uint32_t number = m_file.append();
-            UsageMap freePages(m_file, kFreePagesMap, "the file's map of free pages");
-            if (freePages.contains(number)) {
-                freePages.set(number, false);
-            }
-            return number;
-        };
+    std::function<std::uint32_t()> allocate() {
+        return [this] { return m_allocator.allocate(); };
     }
 
+    // The row goes on one of the last pages with room (or a new page). The
+    // pages looked at must not hold more live rows than the table records.
     std::pair<std::uint32_t, unsigned> placeRow(const std::vector<unsigned char>& bytes) {
-        UsageMap used(m_file, m_definition.usedMap(), "the page map of table CD", allocator());
-        UsageMap room(m_file, m_definition.freeMap(), "the map of table CD's pages with room",
-                      allocator());
+        const std::string table = "table " + m_table;
+        UsageMap used(m_file, m_definition.usedPagesMap, "the page map of " + table, allocate());
+        UsageMap room(m_file, m_definition.freeSpaceMap,
+                      "the map of " + table + "'s pages with room", allocate());
         std::vector<std::uint32_t> candidates = room.pages(m_file.pageCount());
         std::reverse(candidates.begin(), candidates.end());
         if (candidates.size() > kCandidates) {
             candidates.resize(kCandidates);
         }
         std::uint32_t target = 0;
+        std::uint64_t liveRows = 0;
+        const PageSource source = [&](std::uint32_t number) {
+            return m_file.bytes(number, "a data page of " + table);
+        };
         for (const std::uint32_t number : candidates) {
-            const Page& page = m_file.page(number, "the map of table CD's pages with room");
-            if (used.contains(number) && isDataPageOf(page, m_definition.page()) &&
-                freeSpace(page) >= static_cast<long>(bytes.size() + 2) &&
-                getLe16(page, kRowCountAt) < kMaxRowsPerPage) {
+            const Bytes page = m_file.bytes(number, "the map of " + table + "'s pages with room");
+            if (!used.contains(number) || !isDataPageOf(m_format, page, m_definition.page)) {
+                continue;
+            }
+            try {
+                forEachLiveRow(m_format, m_file.pageCount(), m_definition.page, number, source,
+                               table, [&](Bytes, unsigned) { ++liveRows; });
+            } catch (const JetError& error) {
+                throwDamaged(m_file.name(), error);
+            }
+            if (target == 0 && hasRoomFor(m_format, page, bytes.size())) {
                 target = number;
-                break;
             }
         }
+        if (liveRows > m_definition.rowCount) {
+            damaged("records " + std::to_string(m_definition.rowCount) + " rows, but " +
+                    std::to_string(liveRows) + " lie on the pages the add looked at");
+        }
         if (target == 0) {
-            target = allocator()();
-            initDataPage(m_file.change(target, "a new data page"), m_definition.page());
+            target = m_allocator.allocate();
+            initDataPage(m_format, m_file.changeBytes(target, "a new data page"),
+                         m_definition.page);
             used.set(target, true);
         }
-        Page& page = m_file.change(target, "a data page of table CD");
-        const unsigned rowNumber = addRow(page, bytes);
-        room.set(target, freeSpace(page) >= static_cast<long>(bytes.size() + 2) &&
-                             getLe16(page, kRowCountAt) < kMaxRowsPerPage);
+        const MutableBytes page = m_file.changeBytes(target, "a data page of " + table);
+        const unsigned rowNumber = addRow(m_format, page, bytes);
+        room.set(target, hasRoomFor(m_format, page, bytes.size()));
         return {target, rowNumber};
     }
 
     void indexRow(const std::vector<FieldValue>& values, std::uint32_t page, unsigned row) {
-        const auto& columns = m_definition.columns();
-        for (std::size_t i = 0; i < m_definition.realIndexes().size(); ++i) {
-            const RealIndex index = m_definition.realIndexes()[i];
+        const auto& columns = m_definition.columns;
+        for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
+            const RealIndex index = m_definition.realIndexes[i];
             std::vector<unsigned char> key;
             bool anyNull = false;
             bool allNull = true;
@@ -433,16 +464,15 @@ private:
                 appendKeyColumn(key, column.type, value, part.ascending);
             }
             if (index.required() && anyNull) {
-                rejected(kJetRequiredIsNull, "Column " + nullColumn +
-                                                 " of table CD is in the "
-                                                 "index " +
-                                                 indexName(i) + ", which needs a value");
+                rejected(kJetRequiredIsNull, "Column " + nullColumn + " of table " + m_table +
+                                                 " is in the index " + indexName(i) +
+                                                 ", which needs a value");
             }
             if (index.ignoresNulls() && allNull) {
                 continue;
             }
             const IndexTree::Placement placement =
-                IndexTree(m_file, m_definition, i, allocator()).insert(key, page, row);
+                IndexTree(m_file, m_definition, i, m_allocator).insert(key, page, row);
             // A key with a Null in any of its columns repeats no other: the
             // engine takes Null as equal to nothing, so a unique (A, B) index
             // holds (Null, 5) any number of times (Access users meet this as
@@ -452,18 +482,21 @@ private:
                          "The changes you requested to the table were not successful because "
                          "they would create duplicate values in the index, primary key, or "
                          "relationship (index " +
-                             indexName(i) + " of CD: " + names + ").");
+                             indexName(i) + " of " + m_table + ": " + names + ").");
             }
             if (!placement.keyExists) {
-                m_definition.setDistinctKeys(m_file, i, m_definition.distinctKeys(i) + 1);
+                setDistinctKeys(m_file, m_definition, i, distinctKeys(m_definition, i) + 1);
             }
         }
     }
 
     PageFile& m_file;
+    const JetFormat& m_format;
+    std::string m_table;
     const CatalogueSchema& m_schema;
     std::time_t m_now;
-    WritableTable m_definition;
+    PageAllocator m_allocator;
+    TableDefinition m_definition;
     struct CompiledRule {
         ValidationRule rule;
         std::optional<std::size_t> column; // a column's rule; none: the table's
@@ -475,9 +508,10 @@ private:
 
 } // namespace
 
-JetInsertResult insertIntoPages(PageFile& file, const CatalogueSchema& schema,
-                                const CatalogueRow& row, std::time_t now) {
-    return Insertion(file, schema, now).run(row);
+JetInsertResult insertIntoPages(PageFile& file, std::string_view table,
+                                const CatalogueSchema& schema, const CatalogueRow& row,
+                                std::time_t now) {
+    return Insertion(file, table, schema, now).run(row);
 }
 
 } // namespace velmora::jet

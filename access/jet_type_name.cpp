@@ -1,6 +1,6 @@
 #include "access/jet_type_name.h"
 
-#include "access/jet_writable_table.h"
+#include "access/jet_table_definition.h"
 
 namespace velmora::jet {
 

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "access/jet_error.h"
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace velmora::jet {
 
@@ -26,6 +31,15 @@ public:
         Damaged,
         // Reading, writing, locking or flushing failed; the number is errno.
         Io,
+        // Another program has the catalogue open (its user lock is held in
+        // the lock file beside it); nothing was written. The text names the
+        // computer.
+        InUse,
+        // The row is stored and the file complete; what failed afterwards
+        // (removing the journal, flushing the folder) is the text, the number
+        // errno. Never to be reported as a failed insert: a retry would store
+        // the row twice.
+        AfterCommit,
     };
 
     JetWriteError(Kind kind, std::int32_t number, const std::string& description)
@@ -57,5 +71,29 @@ inline constexpr std::int32_t kJetNoSuchTable = 3078;
 inline constexpr std::int32_t kJetNoSuchColumn = 3127;
 // Our own number for what the writer cannot do (the engine has none).
 inline constexpr std::int32_t kJetCannotWriteInPlace = 3251; // "operation not supported"
+// The engine's number for a database that another user on another machine holds.
+inline constexpr std::int32_t kJetLockedByUser = 3260;
+
+// The one-line refusals every part of the writer throws. `file` is the
+// catalogue's name as the caller gave it.
+[[noreturn]] inline void throwDamaged(std::string_view file, const std::string& why) {
+    throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
+                        std::string(file) + " is damaged: " + why);
+}
+// A bounded walk's JetError ("it is damaged: ..." or "the definition of ...
+// is damaged: ...") as the writer's refusal.
+[[noreturn]] inline void throwDamaged(std::string_view file, const JetError& error) {
+    constexpr std::string_view kPrefix = "it is damaged: ";
+    const std::string_view why(error.what());
+    throwDamaged(
+        file,
+        std::string(why.substr(0, kPrefix.size()) == kPrefix ? why.substr(kPrefix.size()) : why));
+}
+[[noreturn]] inline void throwUnsupported(const std::string& text) {
+    throw JetWriteError(JetWriteError::Kind::Unsupported, kJetCannotWriteInPlace, text);
+}
+[[noreturn]] inline void throwIo(const std::string& what, int error) {
+    throw JetWriteError(JetWriteError::Kind::Io, error, what + ": " + std::strerror(error));
+}
 
 } // namespace velmora::jet

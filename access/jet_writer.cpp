@@ -3,6 +3,7 @@
 #include "access/jet_catalogue_schema.h"
 #include "access/jet_header.h"
 #include "access/jet_journal.h"
+#include "access/jet_lock_file.h"
 #include "access/jet_page_file.h"
 #include "access/jet_table_insert.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -22,10 +24,10 @@ namespace {
 // How long an add waits for another add (or a roll-back) to release the file.
 constexpr auto kLockWait = std::chrono::seconds(10);
 constexpr auto kLockRetry = std::chrono::milliseconds(20);
-
-[[noreturn]] void throwIo(const std::string& what, int error) {
-    throw JetWriteError(JetWriteError::Kind::Io, error, what + ": " + std::strerror(error));
-}
+// The table the add writes into.
+constexpr std::string_view kTable = "CD";
+// How long an add waits for another program (Access) to close the file.
+constexpr auto kInUseWait = std::chrono::milliseconds(1500);
 
 class Catalogue {
 public:
@@ -46,20 +48,42 @@ public:
             throw JetWriteError(JetWriteError::Kind::Damaged, kJetDamaged,
                                 m_name + " is not a file");
         }
+        m_format = &kJet4Format;
         lock();
+        try {
+            m_users.emplace(folderFd, m_name, m_fd, kInUseWait);
+        } catch (...) {
+            ::close(m_fd);
+            throw;
+        }
     }
-    ~Catalogue() { ::close(m_fd); } // closing releases the lock
+    ~Catalogue() {
+        m_users.reset();
+        ::close(m_fd); // closing releases the lock
+    }
     Catalogue(const Catalogue&) = delete;
     Catalogue& operator=(const Catalogue&) = delete;
 
     int fd() const { return m_fd; }
-    bool rollBack() { return rollBackJournal(m_folderFd, m_journal, m_fd); }
-
-    // libmdb reads the very file this descriptor holds.
-    std::string procPath() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+    const std::string& name() const { return m_name; }
+    // The version the writer writes; the header is checked against it.
+    const JetFormat& format() const { return *m_format; }
+    // Our journal, then one under the name an earlier version used, which
+    // is ours only by its contents (SQLite names its own journal so).
+    bool rollBack() {
+        const bool current = rollBackJournal(m_folderFd, m_journal, m_fd);
+        return rollBackJournal(m_folderFd, legacyJournalName(m_name), m_fd, false) || current;
+    }
 
     void commit(PageFile& file) {
-        writeJournal(m_folderFd, m_journal, m_fd, file.originalSize(), file.originals());
+        std::vector<std::uint32_t> pages;
+        for (const auto& [number, page] : file.written()) {
+            pages.push_back(number);
+        }
+        m_users->lockPagesForWrite(pages);
+        writeJournal(m_folderFd, m_journal, m_fd,
+                     {file.originalSize(), std::uint64_t{file.pageCount()} * file.format().pageSize,
+                      file.originals(), file.written()});
         try {
             file.write();
         } catch (...) {
@@ -71,10 +95,28 @@ public:
             }
             throw;
         }
-        removeJournal(m_folderFd, m_journal);
+        finish();
     }
 
 private:
+    // The row is stored and the file flushed: what fails now is no failed
+    // insert. A journal that cannot be removed is emptied, so that the next
+    // open takes it for one cut short and never rolls the row back.
+    void finish() {
+        try {
+            removeJournal(m_folderFd, m_journal);
+        } catch (const JetWriteError& error) {
+            const int empty = ::openat(m_folderFd, m_journal.c_str(),
+                                       O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (empty >= 0) {
+                ::fsync(empty);
+                ::close(empty);
+            }
+            throw JetWriteError(JetWriteError::Kind::AfterCommit, error.number(),
+                                "the row is stored in " + m_name + ", but then " + error.what());
+        }
+    }
+
     void lock() {
         const auto deadline = std::chrono::steady_clock::now() + kLockWait;
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
@@ -94,18 +136,24 @@ private:
     std::string m_name;
     std::string m_journal;
     int m_fd = -1;
+    const JetFormat* m_format = nullptr;
+    std::optional<JetLockFile> m_users;
 };
 
 // Reads and checks everything, and prepares the changed pages in memory.
-JetInsertResult prepare(Catalogue& catalogue, PageFile& file, const CatalogueRow& row) {
-    checkWritableHeader(file.page(0, "the header"));
-    const CatalogueSchema schema = readCatalogueSchema(catalogue.procPath());
-    return insertIntoPages(file, schema, row, std::time(nullptr));
+JetInsertResult prepare(PageFile& file, const CatalogueRow& row) {
+    checkWritableHeader(file.format(), file.bytes(0, "the header"), file.name());
+    const CatalogueSchema schema = readCatalogueSchema(file, kTable);
+    return insertIntoPages(file, kTable, schema, row, std::time(nullptr));
 }
 
 } // namespace
 
 std::string journalName(std::string_view fileName) {
+    return std::string(fileName) + "-vjournal";
+}
+
+std::string legacyJournalName(std::string_view fileName) {
     return std::string(fileName) + "-journal";
 }
 
@@ -113,8 +161,8 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
                                    const CatalogueRow& row) {
     Catalogue catalogue(folderFd, fileName);
     catalogue.rollBack();
-    PageFile file(catalogue.fd());
-    const JetInsertResult result = prepare(catalogue, file, row);
+    PageFile file(catalogue.fd(), catalogue.format(), catalogue.name());
+    const JetInsertResult result = prepare(file, row);
     catalogue.commit(file);
     return result;
 }
@@ -122,9 +170,9 @@ JetInsertResult insertCatalogueRow(int folderFd, std::string_view fileName,
 void checkCatalogueWritable(int folderFd, std::string_view fileName) {
     Catalogue catalogue(folderFd, fileName);
     catalogue.rollBack();
-    PageFile file(catalogue.fd());
+    PageFile file(catalogue.fd(), catalogue.format(), catalogue.name());
     try {
-        prepare(catalogue, file, {"x", "x", "x"});
+        prepare(file, {"x", "x", "x"});
     } catch (const JetWriteError& error) {
         // A row the engine would refuse says nothing of the file itself.
         if (error.kind() != JetWriteError::Kind::Rejected) {
@@ -137,8 +185,11 @@ bool recoverInterruptedInsert(int folderFd, std::string_view fileName) {
     // Without a journal there is nothing to do, and a catalogue on a medium
     // that cannot be written (a disc) still reads.
     struct stat status {};
-    if (::fstatat(folderFd, journalName(fileName).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
-        errno == ENOENT) {
+    const auto absent = [&](const std::string& name) {
+        return ::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+               errno == ENOENT;
+    };
+    if (absent(journalName(fileName)) && absent(legacyJournalName(fileName))) {
         return false;
     }
     Catalogue catalogue(folderFd, fileName);

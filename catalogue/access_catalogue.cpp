@@ -20,8 +20,9 @@ bool isJet4Catalogue(const std::string& databasePath) {
     return accessFormatOfFile(databasePath) == AccessFormat::Jet4;
 }
 
-void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
-                               std::string_view program, std::string_view opis) {
+std::optional<Failure> insertIntoAccessCatalogue(const std::string& applicationFolder,
+                                                 std::string_view kategorija,
+                                                 std::string_view program, std::string_view opis) {
     const Descriptor folder(FileSystem::real(),
                             ::open(applicationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) {
@@ -34,8 +35,12 @@ void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string
         if (error.kind() == jet::JetWriteError::Kind::Rejected) {
             throw EngineRefusal{error.number(), error.what()};
         }
+        if (error.kind() == jet::JetWriteError::Kind::AfterCommit) {
+            return Failure{error.number(), error.what()};
+        }
         throw Failure{error.number(), error.what()};
     }
+    return std::nullopt;
 }
 
 } // namespace velmora

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "catalogue/failure.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,10 +28,14 @@ struct EngineRefusal {
 
 // Adds one row with the three values to table CD of the Jet 4 catalogue
 // "Velmora2.db" in `applicationFolder`, after rolling back an interrupted
-// earlier add. Throws EngineRefusal for what the engine would refuse, and
-// Failure for what the add cannot write (the text names it and
-// `velmora2-init --convert`) or a read or write that failed (errno).
-void insertIntoAccessCatalogue(const std::string& applicationFolder, std::string_view kategorija,
-                               std::string_view program, std::string_view opis);
+// earlier add. Throws EngineRefusal for what the engine would refuse (nothing
+// is written), and Failure for what the add cannot write (the text names it and
+// `velmora2-init --convert`) or a read or write that failed (errno). A failure
+// after the row is stored (the journal or the folder that could not be
+// flushed) is returned instead: the row is there, and adding it again would
+// store it twice.
+std::optional<Failure> insertIntoAccessCatalogue(const std::string& applicationFolder,
+                                                 std::string_view kategorija,
+                                                 std::string_view program, std::string_view opis);
 
 } // namespace velmora

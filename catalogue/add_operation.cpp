@@ -123,6 +123,9 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFol
             }
         },
         keepWindowAlive);
+    // A failure after the row is stored is no database failure: it is shown
+    // for what it is, and the folder and copies go on.
+    std::optional<Failure> afterRow;
     {
         const std::string kategorija = window.fieldText(Field::Kategorija);
         const std::string program = window.fieldText(Field::Program);
@@ -130,12 +133,16 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFol
         runInBackground(
             [&] {
                 if (access) {
-                    insertIntoAccessCatalogue(applicationFolderText, kategorija, program, opis);
+                    afterRow =
+                        insertIntoAccessCatalogue(applicationFolderText, kategorija, program, opis);
                 } else {
                     statement->run(kategorija, program, opis);
                 }
             },
             keepWindowAlive);
+    }
+    if (afterRow) {
+        window.messageBox(afterRow->description, texts::kTitleGreska);
     }
 
     FileSystem& fs = fileSystemOf(environment);
@@ -169,7 +176,7 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFol
     if (stoppedByCancel(picture) || stoppedByCancel(setup)) {
         return AddOutcome::Cancelled;
     }
-    return picture || setup ? AddOutcome::FileStepFailed : AddOutcome::Added;
+    return picture || setup || afterRow ? AddOutcome::FileStepFailed : AddOutcome::Added;
 }
 
 } // namespace

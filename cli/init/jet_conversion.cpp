@@ -8,6 +8,7 @@
 #include "cli/init/converted_catalogue.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -72,6 +74,7 @@ public:
         openFolder();
         rollBackInterruptedAdd();
         openOriginal();
+        lockAgainstAdds();
         jet::JetReader reader(descriptorPath(m_original.get()));
         checkConvertible(reader);
 
@@ -141,8 +144,11 @@ private:
     // old pages go back before anything is read. Without a journal nothing is
     // opened for writing, so a catalogue on a read-only disk converts as before.
     void rollBackInterruptedAdd() {
-        const std::string journal = jet::journalName(kCatalogueName);
-        if (faccessat(m_dir.get(), journal.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+        const auto absent = [this](const std::string& journal) {
+            return faccessat(m_dir.get(), journal.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0;
+        };
+        if (absent(jet::journalName(kCatalogueName)) &&
+            absent(jet::legacyJournalName(kCatalogueName))) {
             return;
         }
         try {
@@ -180,6 +186,34 @@ private:
         }
         if (m_format != AccessFormat::Jet3 && m_format != AccessFormat::Jet4) {
             fail(m_catalogue + ": not an Access catalogue that velmora2-init can convert");
+        }
+    }
+
+    // An add holds this lock on the catalogue while it writes: taken for the
+    // whole conversion, an add waits for it, and a row is never added to a
+    // file about to be replaced. An add interrupted since the roll-back above
+    // left a journal: the file is then not as it should be read.
+    void lockAgainstAdds() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (flock(m_original.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EWOULDBLOCK) {
+                return; // a file system without locks goes unlocked
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                fail(m_catalogue + ": an add into it is running; convert when it is done");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (faccessat(m_dir.get(), jet::journalName(kCatalogueName).c_str(), F_OK,
+                      AT_SYMLINK_NOFOLLOW) == 0) {
+            fail(m_catalogue + ": an add was interrupted while the conversion started; run "
+                               "velmora2-init --convert again");
+        }
+        if (fstat(m_original.get(), &m_originalStat) != 0) {
+            fail(m_catalogue + ": cannot be read" + reason(errno));
         }
     }
 
@@ -389,7 +423,9 @@ private:
         // Replace only the file that was converted.
         struct stat current {};
         if (fstatat(m_dir.get(), kCatalogueName, &current, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !sameFile(current, m_originalStat)) {
+            !sameFile(current, m_originalStat) || current.st_size != m_originalStat.st_size ||
+            current.st_mtim.tv_sec != m_originalStat.st_mtim.tv_sec ||
+            current.st_mtim.tv_nsec != m_originalStat.st_mtim.tv_nsec) {
             fail(m_catalogue + ": changed while it was converted; nothing was replaced");
         }
         if (renameat(m_dir.get(), std::string(kConvertingName).c_str(), m_dir.get(),

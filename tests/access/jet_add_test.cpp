@@ -201,7 +201,7 @@ TEST_P(AddIntoAccessTest, TheRowGoesIntoTheFileOrNothingChanges) {
     EXPECT_EQ(Dodaj(window), c.refusal == 0 ? AddOutcome::Added
                              : cannotWrite  ? AddOutcome::DatabaseFailed
                                             : AddOutcome::Refused);
-    EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-journal"));
+    EXPECT_FALSE(fs::exists(folder.path() / "Velmora2.db-vjournal"));
 
     if (c.refusal != 0) {
         ASSERT_EQ(window.boxes().size(), cannotWrite ? 2U : 1U);

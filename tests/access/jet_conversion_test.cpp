@@ -1,12 +1,16 @@
+#include "catalogue/copy/descriptor.h"
 #include "cli/init/jet_conversion.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -166,7 +170,7 @@ TEST(ConversionKeepsTheOriginal, NeverOverATakenName) {
 TEST(ConversionKeepsTheOriginal, AfterRollingBackAnInterruptedAdd) {
     const JetCollection collection({"--schema", "indexed", "--rows", "389"});
     interruptAdd(collection.path());
-    ASSERT_TRUE(fs::exists(collection.path() / "Velmora2.db-journal"));
+    ASSERT_TRUE(fs::exists(collection.path() / "Velmora2.db-vjournal"));
 
     const InitOutcome outcome = runInit(collection.path());
     ASSERT_EQ(outcome.status, 0) << (outcome.err.empty() ? "" : outcome.err[0]);
@@ -174,6 +178,35 @@ TEST(ConversionKeepsTheOriginal, AfterRollingBackAnInterruptedAdd) {
     collection.expectConverted();
     EXPECT_EQ(readFile(collection.path() / "Velmora2.jet4.db"), collection.original());
     EXPECT_EQ(folderEntries(collection.path()), kConvertedFolder);
+}
+
+// An add and a conversion exclude each other: the conversion holds the add's
+// lock on the catalogue throughout, and replaces only a file that kept its
+// length and time (another program may write it in place meanwhile).
+TEST(ConversionKeepsTheOriginal, HoldsTheAddsLockAndReplacesOnlyAnUnchangedFile) {
+    const JetCollection collection({"--schema", "rich"});
+    bool addLocked = false;
+    ConversionHooks hooks;
+    hooks.afterStep = [&](ConversionStep step) {
+        if (step == ConversionStep::TableWritten) {
+            const Descriptor add(FileSystem::real(), open(collection.database().c_str(), O_RDWR));
+            addLocked = flock(add.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        }
+        if (step == ConversionStep::OriginalKept) {
+            const Descriptor other(FileSystem::real(),
+                                   open(collection.database().c_str(), O_WRONLY | O_APPEND));
+            const std::string page(4096, '\0');
+            ASSERT_EQ(write(other.get(), page.data(), page.size()), 4096);
+        }
+    };
+    const ConversionResult result = convertAccessCatalogue(collection.path().string(), hooks);
+    EXPECT_TRUE(addLocked);
+    ASSERT_FALSE(result.ok());
+    EXPECT_NE(result.error.find("changed while it was converted; nothing was replaced"),
+              std::string::npos)
+        << result.error;
+    EXPECT_EQ(readFile(collection.database()).substr(0, collection.original().size()),
+              collection.original());
 }
 
 TEST(ConversionKeepsTheOriginal, AsAFlushedCopyWhereThereAreNoHardLinks) {

@@ -41,14 +41,14 @@ TEST_P(UsageMapTest, NamesEachPageOnceOrRefuses) {
     // page 2 * n + 1 of their range, n being their own page number.
     std::vector<unsigned char> bytes;
     const PageSource bitmapPage = [&](std::uint32_t page) {
-        bytes.assign(kJet4Layout.pageSize, 0);
+        bytes.assign(kJet4Format.pageSize, 0);
         bytes[0] = 0x05;
         const std::uint32_t marked = 2 * page + 1;
         bytes[4 + marked / 8] = static_cast<unsigned char>(1U << (marked % 8));
         return std::span<const unsigned char>(bytes);
     };
     try {
-        EXPECT_EQ(usageMapPages(kJet4Layout, kPages, c.map, bitmapPage, "the map"), c.pages);
+        EXPECT_EQ(usageMapPages(kJet4Format, kPages, c.map, bitmapPage, "the map"), c.pages);
         EXPECT_TRUE(c.refusal.empty());
     } catch (const JetError& error) {
         EXPECT_EQ(error.what(), "it is damaged: the map " + c.refusal);

@@ -1,20 +1,27 @@
 #include "access/jet_default_value.h"
 #include "access/jet_journal.h"
+#include "access/jet_lock_file.h"
 #include "access/jet_page_file.h"
 #include "access/jet_reader.h"
 #include "access/jet_writer.h"
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/temp_collection.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 #include <ostream>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -175,7 +182,21 @@ INSTANTIATE_TEST_SUITE_P(
             kPlain,
             {{"Ocjena", "i:3"}, {"Status", "t:novo"}, {"Dodano", "t:today"}, {"Datum", "t:today"}}},
         // Past 512 pages the maps list bitmap pages of their own.
-        InsertCase{"MapsOfMapPages", {"--schema", "rich", "--rows", "14000"}, kPlain, {}}),
+        InsertCase{"MapsOfMapPages", {"--schema", "rich", "--rows", "14000"}, kPlain, {}},
+        // The new page lies past the reach of the map of free pages, or the
+        // map reaches no page at all: it grows to reach every page in use.
+        InsertCase{
+            "FreePageMapEndsAtTheFile",
+            {"--schema", "indexed", "--last-page-free", "30", "--free-page-map", "inline-short"},
+            kPlain,
+            {{"Ocjena", "i:3"}, {"Status", "t:novo"}, {"Dodano", "t:today"}, {"Datum", "t:today"}}},
+        InsertCase{"FreePageMapWithoutBitmapPages",
+                   {"--schema", "indexed", "--last-page-free", "30", "--free-page-map", "unmapped"},
+                   kPlain,
+                   {{"Ocjena", "i:3"},
+                    {"Status", "t:novo"},
+                    {"Dodano", "t:today"},
+                    {"Datum", "t:today"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -308,6 +329,113 @@ INSTANTIATE_TEST_SUITE_P(
             "NoTableCd", {"--schema", "nocd"}, kPlain, Kind::Damaged, jet::kJetNoSuchTable, "CD"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A damaged catalogue: its pages zeroed, copied over their neighbour (index
+// pages then point at each other), swapped, single bits flipped, the row
+// count at its limits. The add either refuses in one line with the file
+// byte for byte as it was, or adds without a fault the page checker did not
+// already find; it never crashes, hangs or prints. The counts by outcome
+// are printed for the record.
+class DamagedCatalogueSweep : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(DamagedCatalogueSweep, RefusesInOneLineOrAddsWithoutNewFaults) {
+    const TempDir folder;
+    const fs::path file = folder.path() / kName;
+    makeJet(file, GetParam());
+    const std::string pristine = readFile(file);
+    constexpr std::size_t kPage = 4096;
+    const std::size_t pages = pristine.size() / kPage;
+    std::vector<std::pair<std::string, std::string>> damaged; // what, bytes
+    const auto page = [&](std::string& bytes, std::size_t n) {
+        return bytes.begin() + static_cast<std::ptrdiff_t>(n * kPage);
+    };
+    for (std::size_t n = 1; n < pages; ++n) {
+        std::string zeroed = pristine;
+        std::fill_n(page(zeroed, n), kPage, '\0');
+        damaged.emplace_back("page " + std::to_string(n) + " zeroed", zeroed);
+        if (n + 1 < pages) {
+            std::string copied = pristine;
+            std::copy_n(page(copied, n), kPage, page(copied, n + 1));
+            damaged.emplace_back("page " + std::to_string(n) + " over the next", copied);
+            std::string swapped = pristine;
+            std::swap_ranges(page(swapped, n), page(swapped, n) + kPage, page(swapped, n + 1));
+            damaged.emplace_back("pages " + std::to_string(n) + " swapped", swapped);
+        }
+    }
+    std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
+    for (int i = 0; i < 30; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const std::size_t at = kPage + (seed >> 20) % (pristine.size() - kPage);
+        std::string flipped = pristine;
+        flipped[at] = static_cast<char>(flipped[at] ^ (1 << ((seed >> 8) % 8)));
+        damaged.emplace_back("bit flipped at " + std::to_string(at), flipped);
+    }
+    for (const std::uint32_t count : {0xFFFFFFFFU, 0x7FFFFFFFU, 0U}) {
+        std::string counted = pristine;
+        const std::uint32_t cd = 3; // the fixture's table CD is defined on page 3
+        for (std::size_t k = 0; k < 4; ++k) {
+            counted[cd * kPage + 16 + k] = static_cast<char>(count >> (8 * k));
+        }
+        damaged.emplace_back("row count " + std::to_string(count), counted);
+    }
+    const Folder dir(folder.path());
+    std::map<std::string, int> outcomes;
+    for (const auto& [what, bytes] : damaged) {
+        writeFile(file, bytes);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        std::string outcome = "added";
+        try {
+            jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+        } catch (const JetWriteError& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(text.find('\n'), std::string::npos) << what << ": " << text;
+            EXPECT_EQ(readFile(file), bytes) << what << ": " << text;
+            outcome = text.substr(0, text.find(':', text.find("damaged") + 8));
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << what;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << what;
+        EXPECT_EQ(folderEntries(folder.path()), std::set<std::string>{kName}) << what;
+        const std::vector<std::string> faults =
+            outcome == "added" ? jetPageFaults(file) : std::vector<std::string>{};
+        if (!faults.empty()) {
+            // Damage the add does not rely on may stay; it must add none.
+            const fs::path before = folder.path() / "before";
+            writeFile(before, bytes);
+            const std::vector<std::string> faultsBefore = jetPageFaults(before);
+            fs::remove(before);
+            // Counts change with the new row: faults compare by their words.
+            const auto words = [](std::string fault) {
+                std::string out;
+                for (const char c : fault) {
+                    if (!std::isdigit(static_cast<unsigned char>(c)) || out.empty() ||
+                        out.back() != '#') {
+                        out += std::isdigit(static_cast<unsigned char>(c)) ? '#' : c;
+                    }
+                }
+                return out.substr(0, out.find(" ("));
+            };
+            std::set<std::string> known;
+            for (const std::string& fault : faultsBefore) {
+                known.insert(words(fault));
+            }
+            for (const std::string& fault : faults) {
+                EXPECT_EQ(known.count(words(fault)), 1U) << what << ": the add left " << fault;
+            }
+            outcome = "added to a file already faulty";
+        }
+        ++outcomes[outcome];
+    }
+    for (const auto& [outcome, count] : outcomes) {
+        std::cout << count << "\t" << outcome << "\n";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogues, DamagedCatalogueSweep,
+    ::testing::Values(std::vector<std::string>{"--schema", "basic"},
+                      std::vector<std::string>{"--schema", "indexed", "--rows", "200"},
+                      std::vector<std::string>{"--schema", "rich", "--rows", "100"}));
+
 // An add cut short after pages changed is undone at the next open: the file
 // is again byte for byte what it was, and the journal is gone.
 TEST(JetJournal, RollsBackAnInterruptedAdd) {
@@ -315,29 +443,10 @@ TEST(JetJournal, RollsBackAnInterruptedAdd) {
     const fs::path file = folder.path() / kName;
     makeJet(file, {"--schema", "indexed", "--last-page-free", "30"}); // the row needs a new page
     const std::string before = readFile(file);
-    const Folder dir(folder.path());
-    jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
-    const std::string after = readFile(file);
-    ASSERT_GT(after.size(), before.size());
-    // The journal the add wrote before its first page changed.
-    std::vector<jet::Page> pages;
-    std::vector<std::pair<std::uint32_t, const jet::Page*>> originals;
-    pages.reserve(before.size() / jet::kJetPageSize);
-    for (std::size_t at = 0; at < before.size(); at += jet::kJetPageSize) {
-        if (before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) != 0) {
-            jet::Page& page = pages.emplace_back();
-            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), page.size(),
-                        page.begin());
-            originals.emplace_back(static_cast<std::uint32_t>(at / jet::kJetPageSize), &page);
-        }
-    }
-    ASSERT_FALSE(originals.empty());
-    {
-        const int fd = ::open(file.c_str(), O_RDONLY);
-        jet::writeJournal(dir.fd, jet::journalName(kName), fd, before.size(), originals);
-        ::close(fd);
-    }
+    interruptAdd(folder.path());
+    ASSERT_GT(readFile(file).size(), before.size());
 
+    const Folder dir(folder.path());
     EXPECT_TRUE(jet::recoverInterruptedInsert(dir.fd, kName));
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(folderEntries(folder.path()), std::set<std::string>{kName});
@@ -346,59 +455,220 @@ TEST(JetJournal, RollsBackAnInterruptedAdd) {
 
 struct JournalCase {
     const char* name;
-    // Leaves something named like the journal beside the catalogue.
+    // Leaves something named `journal` beside the catalogue.
     void (*leave)(const fs::path& folder, const fs::path& journal);
-    bool refused; // the add refuses (and leaves it)
-    bool stays;   // the thing is still there afterwards
+    bool refused;          // the add refuses (and leaves it)
+    bool stays;            // the thing is still there afterwards
+    bool oldName = false;  // named as an earlier version (and SQLite) named journals
+    const char* says = ""; // what the refusal's one line names
     friend void PrintTo(const JournalCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class JetJournalTest : public ::testing::TestWithParam<JournalCase> {};
 
 // A journal cut short was written before the catalogue changed: it goes, and
-// the add proceeds. Anything else of that name is not ours: left alone.
+// the add proceeds. A journal is rolled back only onto the very state its add
+// left; anything else of its name is refused in one line, without waiting on
+// it, and kept with the file as it was. Under the old name only our contents
+// count: SQLite's journal there is not ours, and no obstacle.
 TEST_P(JetJournalTest, OnlyAJournalOfOursIsRolledBackOrRemoved) {
     const JournalCase& c = GetParam();
     const TempDir folder;
     const fs::path file = folder.path() / kName;
-    const fs::path journal = folder.path() / jet::journalName(kName);
+    const fs::path journal =
+        folder.path() / (c.oldName ? jet::legacyJournalName(kName) : jet::journalName(kName));
     makeJet(file, {"--schema", "rich"});
-    const std::string before = readFile(file);
     c.leave(folder.path(), journal);
+    const std::string before = readFile(file);
+    const std::size_t rows = readCd(file).size();
     const Folder dir(folder.path());
     if (c.refused) {
-        EXPECT_THROW(jet::insertCatalogueRow(dir.fd, kName, kPlain.row()), JetWriteError);
+        try {
+            jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+            ADD_FAILURE() << "the row was added";
+        } catch (const JetWriteError& error) {
+            const std::string text = error.what();
+            EXPECT_NE(text.find(c.says), std::string::npos) << text;
+            EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+        }
+        EXPECT_EQ(readFile(file), before);
+    } else {
+        jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+        EXPECT_EQ(readCd(file).size(), rows + 1);
+    }
+    EXPECT_EQ(fs::exists(fs::symlink_status(journal)), c.stays);
+}
+
+// Hides the journal of an interrupted add while `act` runs.
+template <typename Act> void asideJournal(const fs::path& journal, Act act) {
+    const fs::path aside = journal.parent_path().parent_path() / "aside";
+    fs::rename(journal, aside);
+    act();
+    fs::rename(aside, journal);
+}
+
+// Another program adds `rows` rows to a file an add was cut off in.
+void addedSince(const fs::path& folder, const fs::path& journal, int rows) {
+    interruptAdd(folder);
+    asideJournal(journal, [&] {
+        const Folder dir(folder);
+        for (int i = 0; i < rows; ++i) {
+            jet::insertCatalogueRow(dir.fd, kName, {"CDDVD", "Drugi " + std::to_string(i), "x"});
+        }
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Leftovers, JetJournalTest,
+    ::testing::Values(
+        JournalCase{"TornJournal",
+                    [](const fs::path&, const fs::path& journal) {
+                        writeFile(journal, "Velmora2 Jet page journal 2\n\x10\x00");
+                    },
+                    false, false},
+        JournalCase{"EmptyJournal",
+                    [](const fs::path&, const fs::path& journal) { writeFile(journal, ""); }, false,
+                    false},
+        JournalCase{
+            "SomeoneElsesFile",
+            [](const fs::path&, const fs::path& journal) { writeFile(journal, "not a journal"); },
+            true, true, false, "move it away"},
+        JournalCase{"SymbolicLink",
+                    [](const fs::path& folder, const fs::path& journal) {
+                        writeFile(folder / "elsewhere", "Velmora2 Jet");
+                        fs::create_symlink("elsewhere", journal);
+                    },
+                    true, true, false, "move it away"},
+        JournalCase{"Fifo",
+                    [](const fs::path&, const fs::path& journal) {
+                        ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+                    },
+                    true, true, false, "not a journal"},
+        JournalCase{"FifoOfTheOldName",
+                    [](const fs::path&, const fs::path& journal) {
+                        ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+                    },
+                    false, true, true},
+        JournalCase{"SqlitesJournalOfTheOldName",
+                    [](const fs::path&, const fs::path& journal) {
+                        writeFile(journal, std::string("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) +
+                                               std::string(504, '\0'));
+                    },
+                    false, true, true},
+        JournalCase{
+            "OneRowAddedByAnotherProgramSince",
+            [](const fs::path& folder, const fs::path& journal) { addedSince(folder, journal, 1); },
+            true, true, false, "changed by another program"},
+        JournalCase{"TwentyRowsAddedByAnotherProgramSince",
+                    [](const fs::path& folder, const fs::path& journal) {
+                        addedSince(folder, journal, 20);
+                    },
+                    true, true, false, "changed by another program"},
+        JournalCase{"JournalOfAnotherCatalogue",
+                    [](const fs::path& folder, const fs::path& journal) {
+                        const TempDir other;
+                        makeJet(other.path() / kName, {"--schema", "rich", "--rows", "3000"});
+                        interruptAdd(other.path());
+                        fs::copy_file(other.path() / jet::journalName(kName), journal);
+                        (void)folder;
+                    },
+                    true, true, false, "belongs to another file"},
+        JournalCase{"FullLengthJournalFailingItsChecksum",
+                    [](const fs::path& folder, const fs::path& journal) {
+                        interruptAdd(folder);
+                        std::string bytes = readFile(journal);
+                        bytes[bytes.size() / 2] ^= 0x01;
+                        fs::remove(journal);
+                        writeFile(journal, bytes);
+                    },
+                    true, true, false, "damaged"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SharedCase {
+    const char* name;
+    bool lockFile;       // a Velmora2.ldb with ACCESS-PC's entry lies beside the catalogue
+    bool userLock;       // ... and ACCESS-PC holds its user lock: the file is open there
+    const char* refusal; // the one line, or "" when the row goes in
+    friend void PrintTo(const SharedCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class JetSharedTest : public ::testing::TestWithParam<SharedCase> {};
+
+// Another program that has the catalogue open holds a user lock in its lock
+// file: the add waits briefly, then refuses, naming the computer, with
+// nothing written. A lock file without a lock held is a leftover and no
+// obstacle; one the add made is removed after it, one it found is not.
+TEST_P(JetSharedTest, RefusesOnlyWhileAnotherProgramHasTheFileOpen) {
+    const SharedCase& c = GetParam();
+    const TempDir folder;
+    const fs::path file = folder.path() / kName;
+    const fs::path ldb = folder.path() / "Velmora2.ldb";
+    makeJet(file, {"--schema", "rich"});
+    std::string entry(64, '\0');
+    entry.replace(0, 9, "ACCESS-PC");
+    entry.replace(32, 5, "Admin");
+    if (c.lockFile) {
+        writeFile(ldb, entry);
+    }
+    const Descriptor other(FileSystem::real(), ::open(ldb.c_str(), O_RDWR));
+    if (c.userLock) {
+        struct flock user {};
+        user.l_type = F_WRLCK;
+        user.l_whence = SEEK_SET;
+        user.l_start = 0x10000001;
+        user.l_len = 1;
+        ASSERT_EQ(::fcntl(other.get(), F_OFD_SETLK, &user), 0);
+    }
+    const std::string before = readFile(file);
+    const Folder dir(folder.path());
+    if (*c.refusal != '\0') {
+        try {
+            jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
+            ADD_FAILURE() << "the row was added";
+        } catch (const JetWriteError& error) {
+            EXPECT_EQ(error.kind(), Kind::InUse);
+            EXPECT_EQ(std::string(error.what()), c.refusal);
+        }
         EXPECT_EQ(readFile(file), before);
     } else {
         jet::insertCatalogueRow(dir.fd, kName, kPlain.row());
         EXPECT_EQ(readCd(file).size(), 15U);
     }
-    EXPECT_EQ(fs::exists(fs::symlink_status(journal)), c.stays);
+    EXPECT_EQ(fs::exists(ldb), c.lockFile);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Leftovers, JetJournalTest,
-    ::testing::Values(JournalCase{"TornJournal",
-                                  [](const fs::path&, const fs::path& journal) {
-                                      writeFile(journal, "Velmora2 Jet page journal 1\n\x10\x00");
-                                  },
-                                  false, false},
-                      JournalCase{
-                          "EmptyJournal",
-                          [](const fs::path&, const fs::path& journal) { writeFile(journal, ""); },
-                          false, false},
-                      JournalCase{"SomeoneElsesFile",
-                                  [](const fs::path&, const fs::path& journal) {
-                                      writeFile(journal, "not a journal");
-                                  },
-                                  true, true},
-                      JournalCase{"SymbolicLink",
-                                  [](const fs::path& folder, const fs::path& journal) {
-                                      writeFile(folder / "elsewhere", "Velmora2 Jet");
-                                      fs::create_symlink("elsewhere", journal);
-                                  },
-                                  true, true}),
+    OtherPrograms, JetSharedTest,
+    ::testing::Values(SharedCase{"NoLockFile", false, false, ""},
+                      SharedCase{"LeftoverLockFile", true, false, ""},
+                      SharedCase{"OpenInAccess", true, true,
+                                 "Velmora2.db is open in ACCESS-PC; close it there and add again"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// While an add holds the catalogue, other programs see a user of it: a user
+// lock on the lock file and the catalogue, and an entry naming this computer.
+TEST(JetLockFile, OthersSeeTheAddAsAUser) {
+    const TempDir folder;
+    makeJet(folder.path() / kName, {"--schema", "rich"});
+    const Folder dir(folder.path());
+    const Descriptor catalogue(FileSystem::real(), ::open((folder.path() / kName).c_str(), O_RDWR));
+    const jet::JetLockFile ours(dir.fd, kName, catalogue.get(), std::chrono::milliseconds(0));
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    for (const char* name : {"Velmora2.ldb", kName}) {
+        const Descriptor other(FileSystem::real(), ::open((folder.path() / name).c_str(), O_RDWR));
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = 0x10000001;
+        probe.l_len = 255;
+        ASSERT_EQ(::fcntl(other.get(), F_OFD_GETLK, &probe), 0);
+        EXPECT_NE(probe.l_type, F_UNLCK) << name;
+    }
+    const std::string entry = readFile(folder.path() / "Velmora2.ldb");
+    ASSERT_GE(entry.size(), 64U);
+    EXPECT_EQ(strncasecmp(entry.c_str(), host, std::strlen(entry.c_str())), 0) << entry.c_str();
+}
 
 // Velmora2.db that is a link is not followed; its target stays as it was.
 TEST(JetWriter, DoesNotFollowALinkedCatalogue) {
@@ -433,8 +703,8 @@ TEST_P(DefaultValueTest, GivesTheEnginesValueOrRefuses) {
     column.type = c.type;
     column.length = c.length;
     column.miscFlags = 0x01; // compressible text
-    column.precision = c.precision;
-    column.scale = c.scale;
+    column.decimalPrecision = c.precision;
+    column.decimalScale = c.scale;
     std::tm noon{};
     noon.tm_year = 2024 - 1900;
     noon.tm_mon = 2;

@@ -78,19 +78,30 @@ void interruptAdd(const fs::path& folder) {
     const Descriptor dir(FileSystem::real(), ::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
     jet::insertCatalogueRow(dir.get(), "Velmora2.db", {"CDDVD", "Prekinut", "cut off"});
     const std::string after = readFile(file);
-    std::vector<jet::Page> pages(before.size() / jet::kJetPageSize);
-    std::vector<std::pair<std::uint32_t, const jet::Page*>> originals;
-    for (std::size_t at = 0; at < before.size(); at += jet::kJetPageSize) {
-        if (before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) != 0) {
-            jet::Page& page = pages[at / jet::kJetPageSize];
-            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), page.size(),
-                        page.begin());
-            originals.emplace_back(static_cast<std::uint32_t>(at / jet::kJetPageSize), &page);
+    // The journal the add wrote before its first page changed: the pages that
+    // differ, with their bytes before and after.
+    const std::size_t count = after.size() / jet::kJetPageSize;
+    std::vector<jet::Page> pages(2 * count);
+    jet::JournalPlan plan{before.size(), after.size(), {}, {}};
+    for (std::size_t at = 0; at < after.size(); at += jet::kJetPageSize) {
+        const auto number = static_cast<std::uint32_t>(at / jet::kJetPageSize);
+        if (at < before.size() &&
+            before.compare(at, jet::kJetPageSize, after, at, jet::kJetPageSize) == 0) {
+            continue;
         }
+        if (at < before.size()) {
+            jet::Page& original = pages[number];
+            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(at), original.size(),
+                        original.begin());
+            plan.originals.emplace_back(number, &original);
+        }
+        jet::Page& written = pages[count + number];
+        std::copy_n(after.begin() + static_cast<std::ptrdiff_t>(at), written.size(),
+                    written.begin());
+        plan.written.emplace_back(number, &written);
     }
     const Descriptor fd(FileSystem::real(), ::open(file.c_str(), O_RDONLY));
-    jet::writeJournal(dir.get(), jet::journalName("Velmora2.db"), fd.get(), before.size(),
-                      originals);
+    jet::writeJournal(dir.get(), jet::journalName("Velmora2.db"), fd.get(), plan);
 }
 
 std::map<std::string, TableContents> readTables(const fs::path& database) {

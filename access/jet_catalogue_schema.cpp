@@ -14,6 +14,11 @@ namespace {
 // The catalogue's own definition lies on page 2 in every version.
 constexpr std::uint32_t kCataloguePage = 2;
 constexpr unsigned kTableObject = 1;
+// The catalogue's types (all 16 bits) of the other objects a table's name may
+// belong to.
+constexpr unsigned kOdbcLinkedTable = 4;
+constexpr unsigned kQuery = 5;
+constexpr unsigned kLinkedTable = 6;
 // Catalogue flags that mark a system table.
 constexpr std::uint32_t kSystemObjectFlags = 0x80000002U;
 // Design properties: a header, then chunks (length 32 bits, kind 16 bits):
@@ -121,7 +126,15 @@ ColumnProperties columnProperties(const PropertyBlock& block) {
     properties.allowZeroLength = yes(text("AllowZeroLength").value_or("yes"));
     properties.defaultValue = nonBlank(text("DefaultValue").value_or(""));
     properties.validationRule = nonBlank(text("ValidationRule").value_or(""));
+    properties.validationText = nonBlank(text("ValidationText").value_or(""));
     return properties;
+}
+
+[[noreturn]] void notATable(std::string_view file, std::string_view table,
+                            const std::string& what) {
+    throwUnsupported(std::string(table) + " in " + std::string(file) + " is " + what +
+                     ", not a table of its own; add to the catalogue that holds the table, "
+                     "or convert it with velmora2-init --convert");
 }
 
 } // namespace
@@ -140,15 +153,22 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
     const std::string what = "the catalogue";
     const PageSource pages = [&](std::uint32_t number) { return file.bytes(number, what); };
     const std::string wanted = foldName(std::string(table));
-    std::optional<CatalogueSchema> found;
+    CatalogueSchema schema;
+    bool found = false;
     try {
         const TableDefinition catalogue =
             readTableDefinition(format, file.pageCount(), kCataloguePage, pages, what);
-        const auto column = [&](const char* name) -> std::size_t {
+        const auto optionalColumn = [&](const char* name) -> std::optional<std::size_t> {
             for (std::size_t i = 0; i < catalogue.columns.size(); ++i) {
                 if (catalogue.columns[i].name == name) {
                     return i;
                 }
+            }
+            return std::nullopt;
+        };
+        const auto column = [&](const char* name) -> std::size_t {
+            if (const auto at = optionalColumn(name)) {
+                return *at;
             }
             throw JetError("it is damaged: the catalogue lacks its column " + std::string(name));
         };
@@ -157,6 +177,10 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
         const std::size_t type = column("Type");
         const std::size_t flags = column("Flags");
         const std::size_t properties = column("LvProp");
+        // A linked table names the file it reads in Database, an ODBC link its
+        // source in Connect; neither is needed to walk the catalogue.
+        const std::optional<std::size_t> database = optionalColumn("Database");
+        const std::optional<std::size_t> connect = optionalColumn("Connect");
         const std::vector<unsigned char> map(
             rowAt(format, file.pageCount(), catalogue.usedPagesMap, pages, what + "'s page map")
                 .begin(),
@@ -177,10 +201,38 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
                                        std::to_string(page) + " cannot be taken apart");
                     }
                     const auto& f = *fields;
-                    if (!f[type] || f[type]->size() < 2 ||
-                        (getLe16(*f[type], 0) & 0x7F) != kTableObject || !f[id] ||
-                        f[id]->size() < 4 || !f[name] ||
-                        foldName(utf8FromJetText(*f[name])) != wanted) {
+                    if (!f[type] || f[type]->size() < 2 || !f[name]) {
+                        return;
+                    }
+                    const unsigned objectType = getLe16(*f[type], 0);
+                    const std::string objectName = utf8FromJetText(*f[name]);
+                    const bool named = foldName(objectName) == wanted;
+                    if ((objectType & 0x7F) == kTableObject && f[id] && f[id]->size() >= 4) {
+                        schema.tableNames.emplace(getLe32(*f[id], 0) & 0x00FFFFFF, objectName);
+                    }
+                    if (named && objectType == kQuery) {
+                        notATable(file.name(), table, "a query");
+                    }
+                    if (named && (objectType == kLinkedTable || objectType == kOdbcLinkedTable)) {
+                        // Both are memos: a long value, read as the properties are.
+                        const auto text = [&](const std::optional<std::size_t>& at) {
+                            if (!at || !f[*at]) {
+                                return std::string();
+                            }
+                            const std::string bytes = readLongValue(
+                                format, file.pageCount(), *f[*at], pages, "the catalogue's link");
+                            return utf8FromJetText(
+                                Bytes(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                      bytes.size()));
+                        };
+                        const std::string source =
+                            objectType == kLinkedTable ? text(database) : text(connect);
+                        notATable(file.name(), table,
+                                  source.empty() ? std::string("a linked table")
+                                                 : "a linked table (in " + source + ")");
+                    }
+                    if ((objectType & 0x7F) != kTableObject || !f[id] || f[id]->size() < 4 ||
+                        !named) {
                         return;
                     }
                     if (f[flags] && f[flags]->size() >= 4 &&
@@ -191,7 +243,7 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
                         throw JetError("it is damaged: the catalogue names table " +
                                        std::string(table) + " twice");
                     }
-                    CatalogueSchema& schema = found.emplace();
+                    found = true;
                     schema.definitionPage = getLe32(*f[id], 0) & 0x00FFFFFF;
                     if (!f[properties]) {
                         return;
@@ -207,7 +259,9 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
                             throw JetError("it is damaged: the properties of table " +
                                            std::string(table) + " do not add up");
                         });
-                    schema.tableValidationRule = columnProperties(tableBlock).validationRule;
+                    const ColumnProperties tableProperties = columnProperties(tableBlock);
+                    schema.tableValidationRule = tableProperties.validationRule;
+                    schema.tableValidationText = tableProperties.validationText;
                     for (const auto& [folded, block] : columnBlocks) {
                         schema.columns.emplace(folded, columnProperties(block));
                     }
@@ -220,7 +274,7 @@ CatalogueSchema readCatalogueSchema(PageFile& file, std::string_view table) {
         throw JetWriteError(JetWriteError::Kind::Damaged, kJetNoSuchTable,
                             file.name() + " has no table " + std::string(table));
     }
-    return *found;
+    return schema;
 }
 
 } // namespace velmora::jet

@@ -1,45 +1,17 @@
 #include "access/jet_default_value.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
+#include <strings.h>
 
 namespace velmora::jet {
 namespace {
 
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::strchr(" \t\r\n", text.front()) != nullptr) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::strchr(" \t\r\n", text.back()) != nullptr) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool sameWord(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char a = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-        if (a != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
+using Kind = ExpressionValue::Kind;
 
 template <typename T> std::vector<unsigned char> little(T value) {
     std::vector<unsigned char> out(sizeof(T));
@@ -47,126 +19,185 @@ template <typename T> std::vector<unsigned char> little(T value) {
     return out; // the machines we build for are little-endian, as Jet is
 }
 
-// A decimal literal: sign, digits, an optional fraction and exponent.
-std::optional<double> number(std::string_view text) {
-    const std::string copy(text);
-    if (copy.empty() || copy.find_first_not_of("+-0123456789.eE") != std::string::npos) {
-        return std::nullopt;
+std::optional<double> numberOf(const ExpressionValue& value) {
+    if (value.kind != Kind::Text) {
+        return value.number;
     }
+    const std::string& text = value.text;
     char* end = nullptr;
-    const double value = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value)) {
+    const double number = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(number)) {
         return std::nullopt;
     }
-    return value;
+    return number;
 }
 
-std::optional<FieldValue> numeric(unsigned type, double value) {
-    const auto whole = [&](double low, double high) {
-        return value == std::floor(value) && value >= low && value <= high;
-    };
-    switch (type) {
+std::optional<FieldValue> whole(double value, double low, double high, std::size_t size) {
+    const double rounded = roundHalfEven(value);
+    if (rounded < low || rounded > high) {
+        return std::nullopt;
+    }
+    if (size == 1) {
+        return FieldValue::of({static_cast<unsigned char>(rounded)});
+    }
+    if (size == 2) {
+        return FieldValue::of(little(static_cast<std::int16_t>(rounded)));
+    }
+    return FieldValue::of(little(static_cast<std::int32_t>(rounded)));
+}
+
+// The digits of a Decimal's unscaled value: from the literal as written when
+// there is one (exact), else from the number; rounded at the scale, halves
+// away from zero. Nothing past the precision.
+std::optional<FieldValue> decimal(const ColumnDefinition& column, const ExpressionValue& value,
+                                  double number) {
+    std::string text = value.literal;
+    if (text.empty() || text.find_first_of("eE") != std::string::npos) {
+        char formatted[400];
+        std::snprintf(formatted, sizeof formatted, "%.*f", static_cast<int>(column.decimalScale),
+                      number);
+        text = formatted;
+    }
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative || (!text.empty() && text.front() == '+')) {
+        text.erase(0, 1);
+    }
+    const auto point = text.find('.');
+    const std::string integer = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const bool roundUp =
+        fraction.size() > column.decimalScale && fraction[column.decimalScale] >= '5';
+    fraction.resize(column.decimalScale, '0');
+    std::string digits = integer + fraction;
+    if (roundUp) {
+        std::size_t k = digits.size();
+        while (k > 0 && digits[k - 1] == '9') {
+            digits[--k] = '0';
+        }
+        if (k == 0) {
+            digits.insert(0, 1, '1');
+        } else {
+            ++digits[k - 1];
+        }
+    }
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    if (digits.size() > column.decimalPrecision || digits.size() > 28) {
+        return std::nullopt;
+    }
+    // The magnitude as 16 bytes, most significant first.
+    std::array<unsigned, 16> magnitude{};
+    for (const char d : digits) {
+        unsigned carry = static_cast<unsigned>(d - '0');
+        for (std::size_t k = magnitude.size(); k-- > 0;) {
+            const unsigned next = magnitude[k] * 10 + carry;
+            magnitude[k] = next & 0xFF;
+            carry = next >> 8;
+        }
+    }
+    // A sign byte, then four 32-bit words, most significant first, each little-endian.
+    std::vector<unsigned char> out{
+        static_cast<unsigned char>(negative && !digits.empty() ? 0x80 : 0)};
+    for (std::size_t word = 0; word < 4; ++word) {
+        for (std::size_t k = 4; k-- > 0;) {
+            out.push_back(static_cast<unsigned char>(magnitude[word * 4 + k]));
+        }
+    }
+    return FieldValue::of(std::move(out));
+}
+
+std::optional<FieldValue> text(const ColumnDefinition& column, const ExpressionValue& value) {
+    const std::u16string units = utf16FromUtf8(expressionText(value));
+    if (column.type == kText && units.size() * 2 > column.length) {
+        return std::nullopt;
+    }
+    // A memo compresses only up to 1024 characters, as the add writes it.
+    const bool compress = column.compressible() && (column.type == kText || units.size() <= 1024);
+    return FieldValue::of(jetText(units, compress));
+}
+
+} // namespace
+
+std::optional<FieldValue> storedValue(const ColumnDefinition& column,
+                                      const ExpressionValue& value) {
+    if (value.null()) {
+        return column.type == kBoolean ? std::nullopt : std::optional(FieldValue{});
+    }
+    if (column.type == kText || column.type == kMemo) {
+        // A date's text depends on the Windows locale the engine runs under.
+        return value.kind == Kind::Date ? std::nullopt : text(column, value);
+    }
+    std::optional<double> number = numberOf(value);
+    if (column.type == kBoolean && !number && value.kind == Kind::Text) {
+        const std::string& word = value.text;
+        for (const char* yes : {"True", "Yes", "On"}) {
+            if (strcasecmp(word.c_str(), yes) == 0) {
+                number = -1;
+            }
+        }
+        for (const char* no : {"False", "No", "Off"}) {
+            if (strcasecmp(word.c_str(), no) == 0) {
+                number = 0;
+            }
+        }
+    }
+    if (!number) {
+        return std::nullopt;
+    }
+    const double n = *number;
+    switch (column.type) {
     case kBoolean:
-        return FieldValue::ofBoolean(value != 0);
+        return FieldValue::ofBoolean(n != 0);
     case kByte:
-        return whole(0, 255) ? std::optional(FieldValue::of({static_cast<unsigned char>(value)}))
-                             : std::nullopt;
+        return whole(n, 0, 255, 1);
     case kInteger:
-        return whole(-32768, 32767)
-                   ? std::optional(FieldValue::of(little(static_cast<std::int16_t>(value))))
-                   : std::nullopt;
+        return whole(n, -32768, 32767, 2);
     case kLong:
-        return whole(-2147483648.0, 2147483647.0)
-                   ? std::optional(FieldValue::of(little(static_cast<std::int32_t>(value))))
-                   : std::nullopt;
+        return whole(n, -2147483648.0, 2147483647.0, 4);
     case kCurrency: {
-        const double scaled = std::round(value * 10000);
-        if (std::fabs(scaled) > 9.0e17 || std::fabs(scaled - value * 10000) > 1e-6) {
+        const double scaled = roundHalfEven(n * 10000);
+        if (std::fabs(scaled) >= 9.2233720368547758e18) {
             return std::nullopt;
         }
         return FieldValue::of(little(static_cast<std::int64_t>(scaled)));
     }
     case kSingle:
-        return FieldValue::of(little(static_cast<float>(value)));
-    case kDouble:
-    case kDateTime:
-        return FieldValue::of(little(value));
-    default:
-        return std::nullopt;
-    }
-}
-
-std::optional<FieldValue> text(const ColumnDefinition& column, std::string_view utf8) {
-    const std::u16string units = utf16FromUtf8(utf8);
-    if (column.type == kText) {
-        if (units.size() * 2 > column.length) {
+        if (std::fabs(n) > 3.402823466e38) {
             return std::nullopt;
         }
-        return FieldValue::of(jetText(units, column.compressible()));
+        return FieldValue::of(little(static_cast<float>(n)));
+    case kDouble:
+        return FieldValue::of(little(n));
+    case kDateTime:
+        // A text is not read as a date: its form depends on the Windows locale.
+        if (value.kind == Kind::Text) {
+            return std::nullopt;
+        }
+        return FieldValue::of(little(n));
+    case kNumeric:
+        return decimal(column, value, n);
+    default:
+        return std::nullopt; // binary, OLE object, replication ID: no constant fits
     }
-    return std::nullopt; // a memo default would need a long value: not a constant we keep
 }
 
-} // namespace
-
-double jetDateTime(std::time_t when, bool dateOnly) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    const long long days =
-        daysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
-                      static_cast<unsigned>(local.tm_mday)) -
-        daysFromCivil(1899, 12, 30);
-    if (dateOnly) {
-        return static_cast<double>(days);
+std::string_view defaultExpression(std::string_view expression) {
+    const auto start = expression.find_first_not_of(" \t\r\n");
+    if (start != std::string_view::npos && expression[start] == '=') {
+        return expression.substr(start + 1);
     }
-    const int seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    return static_cast<double>(days) + seconds / 86400.0;
+    return expression;
 }
 
 std::optional<FieldValue> evaluateDefault(const ColumnDefinition& column,
                                           std::string_view expression, std::time_t now) {
-    std::string_view e = trim(expression);
-    if (!e.empty() && e.front() == '=') {
-        e = trim(e.substr(1));
+    try {
+        const Expression parsed = Expression::parse(defaultExpression(expression));
+        ExpressionContext context;
+        context.now = now;
+        return storedValue(column, parsed.evaluate(context));
+    } catch (const ExpressionError&) {
+        return std::nullopt;
     }
-    if (sameWord(e, "null")) {
-        return column.type == kBoolean ? std::nullopt : std::optional(FieldValue{});
-    }
-    if (sameWord(e, "date()") || sameWord(e, "now()")) {
-        if (column.type != kDateTime) {
-            return std::nullopt;
-        }
-        return FieldValue::of(little(jetDateTime(now, sameWord(e, "date()"))));
-    }
-    if (sameWord(e, "true") || sameWord(e, "yes") || sameWord(e, "on")) {
-        return numeric(column.type, -1);
-    }
-    if (sameWord(e, "false") || sameWord(e, "no") || sameWord(e, "off")) {
-        return numeric(column.type, 0);
-    }
-    if (e.size() >= 2 && (e.front() == '"' || e.front() == '\'') && e.back() == e.front()) {
-        // A quoted text; the quote doubled inside stands for itself.
-        const char quote = e.front();
-        std::string value;
-        for (std::size_t i = 1; i + 1 < e.size(); ++i) {
-            if (e[i] == quote) {
-                if (i + 2 < e.size() && e[i + 1] == quote) {
-                    ++i;
-                } else {
-                    return std::nullopt;
-                }
-            }
-            value.push_back(e[i]);
-        }
-        return text(column, value);
-    }
-    if (const std::optional<double> value = number(e)) {
-        if (column.type == kText) {
-            return text(column, e);
-        }
-        return numeric(column.type, *value);
-    }
-    return std::nullopt;
 }
 
 } // namespace velmora::jet

@@ -53,7 +53,8 @@ struct DefinitionLayout {
     std::size_t columnMiscFlags;   // 8 bits
     std::size_t columnFixedOffset; // 16 bits: where a fixed column lies in a row
     std::size_t columnLength;      // 16 bits: its size in bytes
-    std::size_t columnScale;       // 8 bits: a decimal's digits after the point
+    std::size_t columnPrecision;   // 8 bits: a decimal's digits in all
+    std::size_t columnScale;       // 8 bits: ... and after the point
     std::size_t nameLengthSize;    // the length before each name: 1 or 2 bytes
     // One real (physical) index entry, after the column names.
     std::size_t realIndexEntrySize;
@@ -64,6 +65,7 @@ struct DefinitionLayout {
     // One logical index entry (what the user sees; several may share a real one).
     std::size_t logicalIndexEntrySize;
     std::size_t logicalRealIndex;    // 32 bits
+    std::size_t logicalRelatedType;  // 8 bits: of a relationship, 1 this table is the "one" side
     std::size_t logicalRelatedIndex; // 32 bits
     std::size_t logicalRelatedTable; // 32 bits
     std::size_t logicalKind;         // 8 bits: 1 primary key, 2 foreign key
@@ -112,8 +114,8 @@ inline constexpr JetFormat kJet3Format{
     2048,
     JetText::CodePage,
     {0x18, 126, 0x3E},
-    {4, 8,  12,      16, 21, 23, 25, 27, 31, 35, 39, 43, 8,  0, 18, 0,  1,
-     3, 13, kAbsent, 14, 16, 10, 1,  39, 0,  30, 34, 38, 20, 4, 9,  13, 19},
+    {4,  8,       12, 16, 21, 23, 25, 27, 31, 35, 39, 43, 8,  0, 18, 0, 1,  3,
+     13, kAbsent, 14, 16, 9,  10, 1,  39, 0,  30, 34, 38, 20, 4, 8,  9, 13, 19},
     {2, 4, 8, 10},
     {2, 4, 8, 12, 16, 20, 22, 248},
     {1, 1},
@@ -124,8 +126,8 @@ inline constexpr JetFormat kJet4Format{
     4096,
     JetText::Utf16,
     {0x18, 128, 0x3E},
-    {4, 8,  16, 20, 41, 43, 45, 47, 51, 55, 59, 63, 12, 4, 25, 0,  5,
-     7, 15, 16, 21, 23, 12, 2,  52, 4,  34, 38, 46, 28, 8, 13, 17, 23},
+    {4,  8,  16, 20, 41, 43, 45, 47, 51, 55, 59, 63, 12, 4, 25, 0,  5,  7,
+     15, 16, 21, 23, 11, 12, 2,  52, 4,  34, 38, 46, 28, 8, 12, 13, 17, 23},
     {2, 4, 12, 14},
     {2, 4, 12, 16, 20, 24, 27, 0x1E0},
     {2, 2},

@@ -313,15 +313,9 @@ std::vector<std::vector<unsigned char>> IndexTree::entries() {
     return all;
 }
 
-IndexTree::Placement IndexTree::insert(const std::vector<unsigned char>& key,
-                                       std::uint32_t dataPage, unsigned row) {
-    std::vector<unsigned char> entry = key;
-    entry.resize(key.size() + kRowPointer);
-    putBe(entry, key.size(), 3, dataPage);
-    entry.back() = static_cast<unsigned char>(row);
-
+std::vector<IndexTree::Step> IndexTree::descend(const std::vector<unsigned char>& entry,
+                                                std::set<std::uint32_t>& seen) {
     std::vector<Step> path;
-    std::set<std::uint32_t> seen;
     std::uint32_t number = m_definition.realIndexes[m_index].root;
     while (true) {
         if (!seen.insert(number).second || path.size() > kMaxDepth) {
@@ -352,6 +346,36 @@ IndexTree::Placement IndexTree::insert(const std::vector<unsigned char>& key,
         }
         path.push_back(std::move(step));
     }
+    return path;
+}
+
+bool IndexTree::contains(const std::vector<unsigned char>& key) {
+    // Row pointer 0 sorts before every entry of the key.
+    std::vector<unsigned char> probe = key;
+    probe.resize(key.size() + kRowPointer, 0);
+    std::set<std::uint32_t> seen;
+    const IndexPage leaf = descend(probe, seen).back().page;
+    const auto found = std::find_if(leaf.entries.begin(), leaf.entries.end(),
+                                    [&](const auto& e) { return !less(Bytes(e), Bytes(probe)); });
+    if (found != leaf.entries.end()) {
+        return sameKey(*found, true, key);
+    }
+    if (leaf.next == 0 || seen.count(leaf.next) != 0) {
+        return false;
+    }
+    const IndexPage next = read(leaf.next);
+    return !next.entries.empty() && sameKey(next.entries.front(), true, key);
+}
+
+IndexTree::Placement IndexTree::insert(const std::vector<unsigned char>& key,
+                                       std::uint32_t dataPage, unsigned row) {
+    std::vector<unsigned char> entry = key;
+    entry.resize(key.size() + kRowPointer);
+    putBe(entry, key.size(), 3, dataPage);
+    entry.back() = static_cast<unsigned char>(row);
+
+    std::set<std::uint32_t> seen;
+    std::vector<Step> path = descend(entry, seen);
 
     IndexPage& leaf = path.back().page;
     const auto place = std::find_if(leaf.entries.begin(), leaf.entries.end(),

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace velmora::jet {
@@ -36,6 +37,10 @@ public:
     // anything is written: this changes only pages in memory).
     Placement insert(const std::vector<unsigned char>& key, std::uint32_t dataPage, unsigned row);
 
+    // Whether an entry has this key (the engine's look-up of a related
+    // record). Changes nothing.
+    bool contains(const std::vector<unsigned char>& key);
+
     // The key of the index's last entry (its largest), without the row
     // pointer; nothing for an empty index.
     std::optional<std::vector<unsigned char>> lastKey();
@@ -59,6 +64,9 @@ private:
     };
 
     IndexPage read(std::uint32_t number);
+    // The pages from the root down to the leaf where `entry` belongs.
+    std::vector<Step> descend(const std::vector<unsigned char>& entry,
+                              std::set<std::uint32_t>& seen);
     void checkWithinParent(const Step& parent, const IndexPage& child) const;
     [[noreturn]] void damaged(const std::string& why) const;
     // Writes the page, splitting it when it does not fit; keeps the parent

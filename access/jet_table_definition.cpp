@@ -123,6 +123,7 @@ TableDefinition readTableDefinition(const JetFormat& format, std::uint32_t pageC
         column.miscFlags = layout.columnMiscFlags == kAbsent ? 0 : entry[layout.columnMiscFlags];
         column.fixedOffset = getLe16(entry, layout.columnFixedOffset);
         column.length = getLe16(entry, layout.columnLength);
+        column.decimalPrecision = entry[layout.columnPrecision];
         column.decimalScale = entry[layout.columnScale];
         if (wideNumbers && (column.type == kText || column.type == kMemo)) {
             // Jet 4 keeps a text column's sort order at 11 and its version at 14.
@@ -186,6 +187,7 @@ void readIndexDefinitions(const JetFormat& format, TableDefinition& definition,
         const Bytes entry = in.take(layout.logicalIndexEntrySize, logical);
         LogicalIndex index;
         index.realIndex = getLe32(entry, layout.logicalRealIndex);
+        index.relatedTableType = entry[layout.logicalRelatedType];
         index.relatedIndex = getLe32(entry, layout.logicalRelatedIndex);
         index.relatedTablePage = getLe32(entry, layout.logicalRelatedTable);
         index.kind = entry[layout.logicalKind];

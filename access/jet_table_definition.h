@@ -39,8 +39,9 @@ struct ColumnDefinition {
     unsigned flags = 0;
     unsigned miscFlags = 0;
     unsigned fixedOffset = 0;
-    unsigned length = 0; // bytes; text: two per character
-    unsigned decimalScale = 0;
+    unsigned length = 0;           // bytes; text: two per character
+    unsigned decimalPrecision = 0; // a decimal's digits in all
+    unsigned decimalScale = 0;     // ... and after the point
     unsigned sortOrder = 0;   // Jet 4 text and memo: the sort order's id (1033 "General")
     unsigned sortVersion = 0; // ... and its version
 
@@ -73,13 +74,16 @@ struct RealIndex {
 struct LogicalIndex {
     std::string name;
     unsigned realIndex = 0;
-    unsigned kind = 0; // 1 primary key, 2 foreign key
-    std::uint32_t relatedIndex = 0xFFFFFFFF;
+    unsigned kind = 0;                       // 1 primary key, 2 foreign key
+    unsigned relatedTableType = 0;           // of a relationship: 1 this table is the "one" side
+    std::uint32_t relatedIndex = 0xFFFFFFFF; // the related table's logical index
     std::uint32_t relatedTablePage = 0;
 
     bool foreignKey() const {
         return kind == 2 || relatedIndex != 0xFFFFFFFF || relatedTablePage != 0;
     }
+    // This table on the "many" side: a new row needs its related record.
+    bool needsRelatedRecord() const { return foreignKey() && relatedTableType != 1; }
 };
 
 struct LongValueMaps {

@@ -8,8 +8,10 @@
 #include "access/jet_long_value.h"
 #include "access/jet_page_allocator.h"
 #include "access/jet_row_encoding.h"
+#include "access/jet_type_name.h"
 #include "access/jet_usage_map.h"
 #include "access/jet_values.h"
+#include "access/jet_validation_rule.h"
 
 #include <algorithm>
 #include <array>
@@ -29,27 +31,6 @@ constexpr std::size_t kCompressibleMemo = 1024;
 
 [[noreturn]] void rejected(std::int32_t number, const std::string& why) {
     throw JetWriteError(JetWriteError::Kind::Rejected, number, why);
-}
-
-std::string typeName(unsigned type) {
-    switch (type) {
-    case kBoolean:
-        return "Yes/No";
-    case kText:
-        return "text";
-    case kMemo:
-        return "memo";
-    case kBinary:
-        return "binary";
-    case kOle:
-        return "OLE object";
-    case kGuid:
-        return "replication ID";
-    case kNumeric:
-        return "decimal";
-    default:
-        return "type " + std::to_string(type);
-    }
 }
 
 std::string codePoint(char16_t c) {
@@ -86,6 +67,8 @@ public:
         const auto& columns = m_definition.columns;
         std::vector<FieldValue> values(columns.size());
         std::vector<std::optional<std::string_view>> givenText(columns.size());
+        // The row as the rules see it, column by column.
+        m_seen.assign(columns.size(), ExpressionValue{});
         std::array<bool, 3> found{};
         JetInsertResult result;
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -98,22 +81,21 @@ public:
                 found[k] = true;
                 values[i] = namedValue(column, properties, given[k]);
                 givenText[i] = given[k];
+                m_seen[i] = ExpressionValue::ofText(std::string(given[k]));
             } else if (column.autonumber()) {
                 values[i] = FieldValue::of(autonumber(i, result));
+                m_seen[i] = ExpressionValue::ofNumber(*result.autonumber);
             } else if (properties.defaultValue) {
-                const std::optional<FieldValue> value =
-                    evaluateDefault(column, *properties.defaultValue, m_now);
-                if (!value) {
-                    unsupported("has column " + column.name + " with the default value " +
-                                *properties.defaultValue);
-                }
-                values[i] = *value;
+                values[i] = defaultValue(column, *properties.defaultValue, m_seen[i]);
             } else if (column.type == kBoolean) {
                 values[i] = FieldValue::ofBoolean(false);
+                m_seen[i] = ExpressionValue::ofBoolean(false);
             }
             if (properties.required && column.type != kBoolean && values[i].null) {
-                rejected(kJetRequiredIsNull, "Column " + column.name + " of table " + m_table +
-                                                 " is required, and the add gives it no value");
+                rejected(kJetRequiredIsNull, "The field '" + m_table + "." + column.name +
+                                                 "' cannot contain a Null value because the "
+                                                 "Required property for this field is set to "
+                                                 "True. Enter a value in this field.");
             }
         }
         for (std::size_t k = 0; k < found.size(); ++k) {
@@ -135,6 +117,8 @@ public:
                     givenText[i] ? std::string(*givenText[i]) : utf8FromJetText(values[i].bytes);
             }
         }
+        checkRules();
+        checkRelatedRecords(values);
         // Long values last among the values: every refusal above comes first.
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
@@ -186,12 +170,9 @@ private:
 
     // What the writer cannot do is refused before any value is looked at.
     void checkStructure() {
-        if (m_schema.tableValidationRule) {
-            unsupported("has a validation rule (" + *m_schema.tableValidationRule + ")");
-        }
         for (const LogicalIndex& index : m_definition.logicalIndexes) {
-            if (index.foreignKey()) {
-                unsupported("takes part in an enforced relationship (index " + index.name + ")");
+            if (index.needsRelatedRecord()) {
+                m_relationships.push_back(relationshipOf(index));
             }
         }
         for (std::size_t i = 0; i < m_definition.realIndexes.size(); ++i) {
@@ -199,11 +180,11 @@ private:
                 const ColumnDefinition& column = columnNumbered(part.column);
                 if (!keyEncodable(column.type)) {
                     unsupported("has the index " + indexName(i) + " on the " +
-                                typeName(column.type) + " column " + column.name);
+                                jetTypeName(column.type) + " column " + column.name);
                 }
                 if ((column.type == kText || column.type == kMemo) && !textKeyEncodable(column)) {
                     unsupported("has the index " + indexName(i) + " on the " +
-                                typeName(column.type) + " column " + column.name +
+                                jetTypeName(column.type) + " column " + column.name +
                                 ", whose keys follow the sort order " + sortOrderName(column));
                 }
             }
@@ -216,15 +197,166 @@ private:
         for (const ColumnDefinition& column : m_definition.columns) {
             if (const ColumnProperties properties = propertiesOf(column);
                 properties.validationRule) {
-                unsupported("has a validation rule on column " + column.name + " (" +
-                            *properties.validationRule + ")");
+                m_rules.push_back(
+                    {compileRule(m_table + "." + column.name, *properties.validationRule,
+                                 properties.validationText, true),
+                     static_cast<std::size_t>(&column - m_definition.columns.data())});
             }
             if (column.autoGuid()) {
                 unsupported("has column " + column.name + ", a replication ID the engine fills");
             }
             if (column.autonumber() && column.type != kLong) {
                 unsupported("has the autonumber column " + column.name + " of " +
-                            typeName(column.type));
+                            jetTypeName(column.type));
+            }
+        }
+        // The table's rule after the columns' own, as the engine checks them.
+        if (m_schema.tableValidationRule) {
+            m_rules.push_back({compileRule(m_table, *m_schema.tableValidationRule,
+                                           m_schema.tableValidationText, false),
+                               std::nullopt});
+        }
+    }
+
+    ValidationRule compileRule(const std::string& owner, const std::string& rule,
+                               const std::optional<std::string>& text, bool fieldRule) const {
+        try {
+            ValidationRule compiled(owner, rule, text, fieldRule);
+            for (const std::string& name : compiled.expression().columns()) {
+                if (!columnNamed(name)) {
+                    unsupported("has the validation rule " + rule + " on " + owner +
+                                ", which names the column [" + name + "] it does not have");
+                }
+            }
+            return compiled;
+        } catch (const ExpressionError& error) {
+            unsupported("has the validation rule " + rule + " on " + owner +
+                        ", which the add cannot evaluate (" + error.what() + ")");
+        }
+    }
+
+    std::optional<std::size_t> columnNamed(std::string_view name) const {
+        const std::string folded = foldName(std::string(name));
+        const auto& columns = m_definition.columns;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (foldName(columns[i].name) == folded) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Each column's rule on its own value, then the table's on the row. A
+    // broken rule is the engine's refusal, in its words or the designer's.
+    void checkRules() const {
+        ExpressionContext context;
+        context.now = m_now;
+        context.column = [this](std::string_view name) -> std::optional<ExpressionValue> {
+            if (const auto i = columnNamed(name)) {
+                return m_seen[*i];
+            }
+            return std::nullopt;
+        };
+        for (const auto& [rule, column] : m_rules) {
+            context.field = column ? &m_seen[*column] : nullptr;
+            bool kept = false;
+            try {
+                kept = rule.keptBy(context);
+            } catch (const ExpressionError& error) {
+                unsupported("has the validation rule " + rule.rule() +
+                            ", which the add cannot evaluate on this row (" + error.what() + ")");
+            }
+            if (!kept) {
+                rejected(rule.refusalNumber(), rule.refusalText());
+            }
+        }
+    }
+
+    FieldValue defaultValue(const ColumnDefinition& column, const std::string& expression,
+                            ExpressionValue& seen) const {
+        const auto refuse = [&](const std::string& why) {
+            unsupported("has the " + jetTypeName(column.type) + " column " + column.name +
+                        " with the default value " + expression + ", which " + why);
+        };
+        try {
+            ExpressionContext context;
+            context.now = m_now;
+            seen = Expression::parse(defaultExpression(expression)).evaluate(context);
+        } catch (const ExpressionError& error) {
+            refuse(std::string("the add cannot evaluate (") + error.what() + ")");
+        }
+        const std::optional<FieldValue> value = storedValue(column, seen);
+        if (!value) {
+            refuse("does not fit the column");
+        }
+        return *value;
+    }
+
+    // The table on the "many" side of an enforced relationship: its index there,
+    // the related table and that table's index the values must be found in.
+    struct Relationship {
+        std::size_t realIndex = 0;
+        std::uint32_t relatedPage = 0;
+        std::uint32_t relatedIndex = 0;
+        std::string relatedName;
+    };
+
+    Relationship relationshipOf(const LogicalIndex& index) const {
+        const auto named = m_schema.tableNames.find(index.relatedTablePage);
+        if (named == m_schema.tableNames.end()) {
+            damaged("has the relationship " + index.name +
+                    ", which names a table it does not have");
+        }
+        return {index.realIndex, index.relatedTablePage, index.relatedIndex, named->second};
+    }
+
+    // As the engine does: a row whose key in the relationship holds a Null
+    // needs no related record; any other is looked up in the related
+    // table's index and refused when it is not there.
+    void checkRelatedRecords(const std::vector<FieldValue>& values) {
+        for (const Relationship& relationship : m_relationships) {
+            const RealIndex& ours = m_definition.realIndexes.at(relationship.realIndex);
+            TableDefinition related =
+                readDefinition(m_file, relationship.relatedName, relationship.relatedPage);
+            if (relationship.relatedIndex >= related.logicalIndexes.size()) {
+                damaged("has a relationship naming an index table " + relationship.relatedName +
+                        " does not have");
+            }
+            const std::size_t theirs = related.logicalIndexes[relationship.relatedIndex].realIndex;
+            const RealIndex& target = related.realIndexes.at(theirs);
+            if (target.columns.size() != ours.columns.size()) {
+                unsupported("takes part in a relationship with table " + relationship.relatedName +
+                            " whose keys do not match");
+            }
+            std::vector<unsigned char> key;
+            std::string shown;
+            bool anyNull = false;
+            for (std::size_t k = 0; k < ours.columns.size(); ++k) {
+                const ColumnDefinition& column = columnNumbered(ours.columns[k].column);
+                const auto at = static_cast<std::size_t>(&column - m_definition.columns.data());
+                const ColumnDefinition* other = nullptr;
+                for (const ColumnDefinition& candidate : related.columns) {
+                    if (candidate.number == target.columns[k].column) {
+                        other = &candidate;
+                    }
+                }
+                if (other == nullptr || other->type != column.type || !keyEncodable(column.type)) {
+                    unsupported("has the relationship on column " + column.name + " with table " +
+                                relationship.relatedName + ", whose key the add cannot look up");
+                }
+                anyNull = anyNull || values[at].null;
+                appendKeyColumn(key, other->type, values[at], target.columns[k].ascending);
+                shown += (shown.empty() ? "" : ", ") + expressionText(m_seen[at]);
+            }
+            if (anyNull) {
+                continue;
+            }
+            if (!IndexTree(m_file, related, theirs, m_allocator).contains(key)) {
+                rejected(kJetRelatedRecordRequired,
+                         "You cannot add or change a record because a related record is "
+                         "required in table '" +
+                             relationship.relatedName + "' (" + m_table + " holds " + shown +
+                             ", which it does not have).");
             }
         }
     }
@@ -232,19 +364,20 @@ private:
     FieldValue namedValue(const ColumnDefinition& column, const ColumnProperties& properties,
                           std::string_view utf8) const {
         if (column.type != kText && column.type != kMemo) {
-            unsupported("has column " + column.name + " of " + typeName(column.type) +
+            unsupported("has column " + column.name + " of " + jetTypeName(column.type) +
                         " where the add writes text");
         }
         const std::u16string text = utf16FromUtf8(utf8);
         if (text.empty() && !properties.allowZeroLength) {
-            rejected(kJetZeroLengthString, "Column " + column.name + " of table " + m_table +
-                                               " cannot be an empty text (its AllowZeroLength "
-                                               "property is No)");
+            rejected(kJetZeroLengthString,
+                     "Field '" + m_table + "." + column.name + "' cannot be a zero-length string.");
         }
         if (column.type == kText && text.size() * 2 > column.length) {
-            rejected(kJetFieldTooSmall, "The value for column " + column.name + " of table " +
-                                            m_table + " is longer than its field size of " +
-                                            std::to_string(column.length / 2) + " characters");
+            rejected(kJetFieldTooSmall,
+                     "The field is too small to accept the amount of data you attempted to "
+                     "add (" +
+                         m_table + "." + column.name + " holds " +
+                         std::to_string(column.length / 2) + " characters).");
         }
         const bool compress =
             column.compressible() && (column.type == kText || text.size() <= kCompressibleMemo);
@@ -270,7 +403,7 @@ private:
             }
         }
         if (value >= std::numeric_limits<std::int32_t>::max()) {
-            rejected(3161,
+            rejected(kJetAutonumberFull,
                      "The autonumber column " + column.name + " of table " + m_table + " is full");
         }
         setLastAutonumber(m_file, m_definition, static_cast<std::uint32_t>(value));
@@ -378,10 +511,16 @@ private:
             }
             const IndexTree::Placement placement =
                 IndexTree(m_file, m_definition, i, m_allocator).insert(key, page, row);
+            // A key with a Null in any of its columns repeats no other: the
+            // engine takes Null as equal to nothing, so a unique (A, B) index
+            // holds (Null, 5) any number of times (Access users meet this as
+            // "duplicates with a Null pass a multi-field unique index").
             if (placement.keyExists && index.unique() && !anyNull) {
-                rejected(kJetDuplicateKey, "The new row repeats a value of the unique index " +
-                                               indexName(i) + " of table " + m_table + " (" +
-                                               names + ")");
+                rejected(kJetDuplicateKey,
+                         "The changes you requested to the table were not successful because "
+                         "they would create duplicate values in the index, primary key, or "
+                         "relationship (index " +
+                             indexName(i) + " of " + m_table + ": " + names + ").");
             }
             if (!placement.keyExists) {
                 setDistinctKeys(m_file, m_definition, i, distinctKeys(m_definition, i) + 1);
@@ -396,6 +535,13 @@ private:
     std::time_t m_now;
     PageAllocator m_allocator;
     TableDefinition m_definition;
+    struct CompiledRule {
+        ValidationRule rule;
+        std::optional<std::size_t> column; // a column's rule; none: the table's
+    };
+    std::vector<CompiledRule> m_rules;
+    std::vector<Relationship> m_relationships;
+    std::vector<ExpressionValue> m_seen;
 };
 
 } // namespace

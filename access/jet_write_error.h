@@ -18,13 +18,14 @@ class JetWriteError : public std::runtime_error {
 public:
     enum class Kind {
         // The file or table CD has something the writer cannot keep exactly
-        // as the engine would (a text-keyed index, a validation rule, an
-        // enforced relationship, ...): the text names it and points to
+        // as the engine would (a text-keyed index, a rule or default outside
+        // the expressions it evaluates, ...): the text names it and points to
         // `velmora2-init --convert`.
         Unsupported,
         // The engine itself would refuse this row (a value longer than its
-        // field, a required column left empty, a duplicate key): the number is
-        // the engine's error number, the text names the column.
+        // field, a required column left empty, a duplicate key, a broken
+        // validation rule, a missing related record): the number is the
+        // engine's error number, the text the engine's words.
         Rejected,
         // The file is not a sound Jet 4 catalogue with a table CD.
         Damaged,
@@ -57,6 +58,12 @@ inline constexpr std::int32_t kJetFieldTooSmall = 3163;
 inline constexpr std::int32_t kJetRequiredIsNull = 3314;
 inline constexpr std::int32_t kJetZeroLengthString = 3315;
 inline constexpr std::int32_t kJetDuplicateKey = 3022;
+inline constexpr std::int32_t kJetRelatedRecordRequired = 3201;
+// A validation rule broken: with the designer's ValidationText, or without.
+inline constexpr std::int32_t kJetValidationText = 3316;
+inline constexpr std::int32_t kJetValidationRule = 3317;
+// An autonumber column that has given its last number.
+inline constexpr std::int32_t kJetAutonumberFull = 3161;
 // The engine's numbers for a file it cannot read, a table it cannot find and
 // a column the insert names that the table does not have.
 inline constexpr std::int32_t kJetDamaged = 3049;

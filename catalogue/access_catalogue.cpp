@@ -36,6 +36,9 @@ std::optional<Failure> onCatalogue(const std::string& applicationFolder, Step st
     try {
         step(folder.get());
     } catch (const jet::JetWriteError& error) {
+        if (error.kind() == jet::JetWriteError::Kind::Rejected) {
+            throw EngineRefusal{error.number(), error.what()};
+        }
         if (error.kind() == jet::JetWriteError::Kind::AfterCommit) {
             return Failure{error.number(), error.what()};
         }

@@ -2,6 +2,7 @@
 
 #include "catalogue/failure.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,14 +18,22 @@ namespace velmora {
 // change the answer.
 bool isJet4Catalogue(const std::string& databasePath);
 
+// A row the engine itself would refuse (a duplicate key, a broken validation
+// rule, a missing related record, ...), in the engine's number and words.
+// Nothing has been written; the entry is refused, not failed.
+struct EngineRefusal {
+    std::int32_t number = 0;
+    std::string text;
+};
+
 // Adds one row with the three values to table CD of the Jet 4 catalogue
 // "Velmora2.db" in `applicationFolder`, after rolling back an interrupted
-// earlier add. Throws Failure: for a refusal (before anything is written) the
-// engine's number and our description naming the column, or what the add
-// cannot write and `velmora2-init --convert`; errno for a read or write that
-// failed. A failure after the row is stored (the journal or the folder that
-// could not be flushed) is returned instead: the row is there, and adding it
-// again would store it twice.
+// earlier add. Throws EngineRefusal for what the engine would refuse (nothing
+// is written), and Failure for what the add cannot write (the text names it and
+// `velmora2-init --convert`) or a read or write that failed (errno). A failure
+// after the row is stored (the journal or the folder that could not be
+// flushed) is returned instead: the row is there, and adding it again would
+// store it twice.
 std::optional<Failure> insertIntoAccessCatalogue(const std::string& applicationFolder,
                                                  std::string_view kategorija,
                                                  std::string_view program, std::string_view opis);

@@ -257,6 +257,7 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
 
     const std::string path = databasePath(applicationFolder);
     std::optional<Failure> failure;
+    std::optional<EngineRefusal> refused;
     // Empty until the row is stored; then what the run was doing.
     std::string stepUnderWay;
     AddOutcome outcome = AddOutcome::DatabaseFailed;
@@ -265,6 +266,8 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
                       ? checkWithoutWriting(window, applicationFolder, path, environment)
                       : storeAndDeploy(window, applicationFolder, path, sources, environment,
                                        stepUnderWay);
+    } catch (const EngineRefusal& refusal) {
+        refused = refusal;
     } catch (const FailureAfterRow&) {
         failure = describeFailure(std::current_exception());
         stepUnderWay = texts::kRowStoredDatabaseFailed;
@@ -272,6 +275,12 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
         failure = describeFailure(std::current_exception());
     } catch (const std::exception&) {
         failure = describeFailure(std::current_exception());
+    }
+    // What the engine refuses is the entry's fault, said in the engine's words,
+    // as Access says it; nothing was written.
+    if (refused) {
+        window.messageBox(refused->text, texts::kTitleGreska);
+        return AddOutcome::Refused;
     }
     // The handler runs after the frame above has closed its database objects.
     // A failure once the row is stored is the step's, never the database's.

@@ -278,18 +278,51 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind::Unsupported,
                     jet::kJetCannotWriteInPlace,
                     "U+3058"},
-        RefusalCase{"ValidationRule",
-                    {"--schema", "indexed", "--prop", "Opis:ValidationRule=Len([Opis])>3"},
+        RefusalCase{"ValidationRuleOutsideWhatTheAddEvaluates",
+                    {"--schema", "indexed", "--prop", "Opis:ValidationRule=Len([Opis])>Rnd()"},
                     kPlain,
                     Kind::Unsupported,
                     jet::kJetCannotWriteInPlace,
-                    "validation rule on column Opis"},
+                    "Len([Opis])>Rnd() on CD.Opis"},
+        RefusalCase{"ColumnRuleBrokenWithoutItsText",
+                    {"--schema", "indexed", "--prop", "Opis:ValidationRule=Len([Opis])>30"},
+                    kPlain,
+                    Kind::Rejected,
+                    jet::kJetValidationRule,
+                    "validation rule 'Len([Opis])>30' set for 'CD.Opis'"},
+        RefusalCase{"TableRuleBrokenWithItsText",
+                    {"--schema", "indexed", "--table-prop",
+                     "ValidationRule=[Kategorija] In (\"Igre\",\"Internet\")", "--table-prop",
+                     "ValidationText=Nepoznata kategorija"},
+                    kPlain,
+                    Kind::Rejected,
+                    jet::kJetValidationText,
+                    "Nepoznata kategorija"},
         RefusalCase{"DefaultItCannotEvaluate",
-                    {"--schema", "indexed", "--prop", "Napomena:DefaultValue=Left(\"ab\",1)"},
+                    {"--schema", "indexed", "--prop", "Napomena:DefaultValue=DMax(\"ID\",\"CD\")"},
                     kPlain,
                     Kind::Unsupported,
                     jet::kJetCannotWriteInPlace,
-                    "Napomena"},
+                    "Text column Napomena with the default value DMax"},
+        RefusalCase{
+            "ManySideWithoutItsRelatedRecord",
+            {"--schema", "indexed", "--relationship", "many", "--prop", "Broj:DefaultValue=4"},
+            kPlain,
+            Kind::Rejected,
+            jet::kJetRelatedRecordRequired,
+            "required in table 'Kategorije' (CD holds 4"},
+        RefusalCase{"CdIsAQuery",
+                    {"--cd-object", "query"},
+                    kPlain,
+                    Kind::Unsupported,
+                    jet::kJetCannotWriteInPlace,
+                    "CD in Velmora2.db is a query"},
+        RefusalCase{"CdIsALinkedTable",
+                    {"--cd-object", "linked:C:\\Zbirka\\Velmora2.mdb"},
+                    kPlain,
+                    Kind::Unsupported,
+                    jet::kJetCannotWriteInPlace,
+                    "CD in Velmora2.db is a linked table (in C:\\Zbirka\\Velmora2.mdb)"},
         RefusalCase{
             "Jet3", {"--jet3"}, kPlain, Kind::Unsupported, jet::kJetCannotWriteInPlace, "Jet 3"},
         RefusalCase{"Encrypted",
@@ -686,6 +719,8 @@ struct DefaultCase {
     unsigned length; // bytes, for text
     const char* expression;
     const char* expected; // the field's bytes in hex, "NULL", "Yes", "No", or "refused"
+    unsigned precision = 0;
+    unsigned scale = 0;
     friend void PrintTo(const DefaultCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -700,6 +735,8 @@ TEST_P(DefaultValueTest, GivesTheEnginesValueOrRefuses) {
     column.type = c.type;
     column.length = c.length;
     column.miscFlags = 0x01; // compressible text
+    column.decimalPrecision = c.precision;
+    column.decimalScale = c.scale;
     std::tm noon{};
     noon.tm_year = 2024 - 1900;
     noon.tm_mon = 2;
@@ -725,26 +762,35 @@ TEST_P(DefaultValueTest, GivesTheEnginesValueOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Expressions, DefaultValueTest,
-    ::testing::Values(DefaultCase{"Long", jet::kLong, 4, "0", "00000000"},
-                      DefaultCase{"IntegerWithEquals", jet::kInteger, 2, "=3", "0300"},
-                      DefaultCase{"IntegerOutOfRange", jet::kInteger, 2, "70000", "refused"},
-                      DefaultCase{"ByteNegative", jet::kByte, 1, "-1", "refused"},
-                      DefaultCase{"LongFraction", jet::kLong, 4, "1.5", "refused"},
-                      DefaultCase{"CurrencyExact", jet::kCurrency, 8, "1.5", "983a000000000000"},
-                      DefaultCase{"Double", jet::kDouble, 8, "2.5", "0000000000000440"},
-                      DefaultCase{"QuotedText", jet::kText, 20, "\"novo\"", "fffe6e6f766f"},
-                      DefaultCase{"DoubledQuote", jet::kText, 20, "'It''s'", "fffe49742773"},
-                      DefaultCase{"NumberAsText", jet::kText, 20, "0", "3000"},
-                      DefaultCase{"TextTooLong", jet::kText, 4, "\"abc\"", "refused"},
-                      DefaultCase{"MemoText", jet::kMemo, 0, "\"abc\"", "refused"},
-                      DefaultCase{"Yes", jet::kBoolean, 1, "Yes", "Yes"},
-                      DefaultCase{"FalseWord", jet::kBoolean, 1, "False", "No"},
-                      DefaultCase{"Null", jet::kLong, 4, "Null", "NULL"},
-                      // 2024-03-01 is day 45352; Date() drops the time of day, Now() keeps it.
-                      DefaultCase{"Date", jet::kDateTime, 8, "Date()", "000000000025e640"},
-                      DefaultCase{"Now", jet::kDateTime, 8, "now()", "000000001025e640"},
-                      DefaultCase{"NowIntoText", jet::kText, 40, "Now()", "refused"},
-                      DefaultCase{"Function", jet::kLong, 4, "DMax(\"ID\",\"CD\")+1", "refused"}),
+    ::testing::Values(
+        DefaultCase{"Long", jet::kLong, 4, "0", "00000000"},
+        DefaultCase{"IntegerWithEquals", jet::kInteger, 2, "=3", "0300"},
+        DefaultCase{"IntegerOutOfRange", jet::kInteger, 2, "70000", "refused"},
+        DefaultCase{"ByteNegative", jet::kByte, 1, "-1", "refused"},
+        // Whole numbers round halves to even, as the engine converts.
+        DefaultCase{"LongHalfRoundsToEven", jet::kLong, 4, "2.5", "02000000"},
+        DefaultCase{"CurrencyExact", jet::kCurrency, 8, "1.5", "983a000000000000"},
+        DefaultCase{"Double", jet::kDouble, 8, "2.5", "0000000000000440"},
+        DefaultCase{"QuotedText", jet::kText, 20, "\"novo\"", "fffe6e6f766f"},
+        DefaultCase{"DoubledQuote", jet::kText, 20, "'It''s'", "fffe49742773"},
+        DefaultCase{"NumberAsText", jet::kText, 20, "0", "3000"},
+        DefaultCase{"TextTooLong", jet::kText, 4, "\"abc\"", "refused"},
+        DefaultCase{"MemoText", jet::kMemo, 0, "\"abc\"", "fffe616263"},
+        DefaultCase{"TextExpression", jet::kText, 20, "\"a\" & Left(\"bc\",1)", "61006200"},
+        // A sign byte, then 32-bit words most significant first.
+        DefaultCase{"Decimal", jet::kNumeric, 17, "12.5", "00000000000000000000000000e2040000", 18,
+                    2},
+        DefaultCase{"DecimalRoundedAtItsScale", jet::kNumeric, 17, "-0.005",
+                    "8000000000000000000000000001000000", 18, 2},
+        DefaultCase{"DecimalPastItsPrecision", jet::kNumeric, 17, "1000", "refused", 3, 0},
+        DefaultCase{"Yes", jet::kBoolean, 1, "Yes", "Yes"},
+        DefaultCase{"FalseWord", jet::kBoolean, 1, "False", "No"},
+        DefaultCase{"Null", jet::kLong, 4, "Null", "NULL"},
+        // 2024-03-01 is day 45352; Date() drops the time of day, Now() keeps it.
+        DefaultCase{"Date", jet::kDateTime, 8, "Date()", "000000000025e640"},
+        DefaultCase{"Now", jet::kDateTime, 8, "now()", "000000001025e640"},
+        DefaultCase{"NowIntoText", jet::kText, 40, "Now()", "refused"},
+        DefaultCase{"Function", jet::kLong, 4, "DMax(\"ID\",\"CD\")+1", "refused"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -42,8 +42,8 @@ struct ColumnDefinition {
     unsigned length = 0;           // bytes; text: two per character
     unsigned decimalPrecision = 0; // a decimal's digits in all
     unsigned decimalScale = 0;     // ... and after the point
-    unsigned sortOrder = 0;   // Jet 4 text and memo: the sort order's id (1033 "General")
-    unsigned sortVersion = 0; // ... and its version
+    unsigned sortOrder = 0;        // Jet 4 text and memo: the sort order's id (1033 "General")
+    unsigned sortVersion = 0;      // ... and its version
 
     bool fixed() const { return (flags & 0x01) != 0; }
     bool autonumber() const { return (flags & 0x04) != 0; }

@@ -10,8 +10,8 @@
 #include "access/jet_row_encoding.h"
 #include "access/jet_type_name.h"
 #include "access/jet_usage_map.h"
-#include "access/jet_values.h"
 #include "access/jet_validation_rule.h"
+#include "access/jet_values.h"
 
 #include <algorithm>
 #include <array>

@@ -21,8 +21,8 @@ std::string shellWord(std::string_view text) {
 
 std::string noCatalogueDescription(std::string_view folder, std::string_view initProgram) {
     const std::string init = initProgram.empty() ? "velmora2-init" : shellWord(initProgram);
-    return std::string(folder) + " holds no catalogue (Velmora2.db); make one with: " + init +
-           " " + shellWord(folder);
+    return std::string(folder) + " holds no catalogue (Velmora2.db); make one with: " + init + " " +
+           shellWord(folder);
 }
 
 } // namespace velmora

@@ -1,7 +1,7 @@
 #include "catalogue/program_files.h"
 
-#include "catalogue/windows_name.h"
 #include "catalogue/program_folder.h"
+#include "catalogue/windows_name.h"
 
 #include <algorithm>
 #include <dirent.h>

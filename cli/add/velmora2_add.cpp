@@ -2,8 +2,8 @@
 // as options or for every row of a CSV list. See --help.
 #include "catalogue/application_folder.h"
 #include "catalogue/failure.h"
-#include "catalogue/windows_name.h"
 #include "catalogue/stored_entries.h"
+#include "catalogue/windows_name.h"
 #include "cli/add/add_command_line.h"
 #include "cli/add/batch_add.h"
 #include "cli/add/collection_catalogue.h"

@@ -268,9 +268,6 @@ AddOutcome Dodaj(EntryWindow& window, const AddEnvironment& environment) {
                                        stepUnderWay);
     } catch (const EngineRefusal& refusal) {
         refused = refusal;
-    } catch (const FailureAfterRow&) {
-        failure = describeFailure(std::current_exception());
-        stepUnderWay = texts::kRowStoredDatabaseFailed;
     } catch (const Failure&) {
         failure = describeFailure(std::current_exception());
     } catch (const std::exception&) {

@@ -57,8 +57,6 @@ inline constexpr const char* kDatabaseFailed = "Greška sa bazom!";
 inline constexpr const char* kFolderNotMade = "Folder programa nije napravljen!";
 inline constexpr const char* kCopyFailed = "Kopiranje nije uspjelo!";
 inline constexpr const char* kSourceUnusable = "Datoteka nije dostupna!";
-inline constexpr const char* kRowStoredDatabaseFailed =
-    "Red je upisan, ali rad s bazom nije dovršen!";
 } // namespace texts
 
 } // namespace velmora

@@ -14,11 +14,6 @@ struct Failure {
     std::string description;
 };
 
-// A failure that a catalogue writer raises once its row is stored (committed),
-// in its own work after the commit: the add reports it as a failure after the
-// row, counted as added with a failure, never as the database's.
-struct FailureAfterRow : Failure {};
-
 // The numbers of the failures that bring none of their own, one per kind.
 inline constexpr std::int32_t kOverflowNumber = 6;
 inline constexpr std::int32_t kOutOfMemoryNumber = 7;

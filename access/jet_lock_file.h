@@ -19,6 +19,13 @@
 //     0x20000000 + 256 * page + 1 over 256 bytes and as many more as its
 //     user number, so that others can tell who holds it.
 //
+// Jet 3 and later take no commit lock (only Jet 2 locked pages while writing
+// them to disk), so there is none to take here. The per-user commit bytes of
+// the header page are left as they are: the one published description (Jet 2
+// and 3: non-zero without a user lock means "being written") does not match
+// the files Access writes, whose idle slots all hold 00 01, so no value we
+// could write is known to mean what Access would read.
+//
 // The locks are open file description locks (F_OFD_SETLK): they conflict
 // with the POSIX locks a file server takes for Windows clients, and no other
 // descriptor of the file in this process can drop them by closing. Where a

@@ -374,6 +374,13 @@ INSTANTIATE_TEST_SUITE_P(
                     3251,
                     "relationship on column Program with table Kategorije, and the sort "
                     "order's weight of U+30C4"},
+        InPlaceCase{"ManySideByTextInAnotherSortOrder",
+                    {"--schema", "indexed", "--no-samples", "--relationship",
+                     "many-text:Kategorija:1050.0"},
+                    "Tool",
+                    kPlain,
+                    3251,
+                    "with table Kategorije, whose keys follow the sort order 1050 (version 0)"},
         InPlaceCase{"RequiredWithoutDefault",
                     {"--schema", "indexed", "--prop", "Napomena:Required=yes"},
                     "Tool",

@@ -118,7 +118,7 @@ public:
             }
         }
         checkRules();
-        checkRelatedRecords(values);
+        checkRelatedRecords(values, texts);
         // Long values last among the values: every refusal above comes first.
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].type == kMemo && !values[i].null) {
@@ -312,8 +312,10 @@ private:
 
     // As the engine does: a row whose key in the relationship holds a Null
     // needs no related record; any other is looked up in the related
-    // table's index and refused when it is not there.
-    void checkRelatedRecords(const std::vector<FieldValue>& values) {
+    // table's index and refused when it is not there. A text key is weighed
+    // in the related column's sort order, so "cddvd" finds "CDDVD".
+    void checkRelatedRecords(const std::vector<FieldValue>& values,
+                             const std::vector<std::optional<std::string>>& texts) {
         for (const Relationship& relationship : m_relationships) {
             const RealIndex& ours = m_definition.realIndexes.at(relationship.realIndex);
             TableDefinition related =
@@ -345,8 +347,28 @@ private:
                                 relationship.relatedName + ", whose key the add cannot look up");
                 }
                 anyNull = anyNull || values[at].null;
-                appendKeyColumn(key, other->type, values[at], target.columns[k].ascending);
-                shown += (shown.empty() ? "" : ", ") + expressionText(m_seen[at]);
+                if (column.type == kText || column.type == kMemo) {
+                    if (!textKeyEncodable(*other)) {
+                        unsupported("has the relationship on column " + column.name +
+                                    " with table " + relationship.relatedName + ", whose keys " +
+                                    "follow the sort order " + sortOrderName(*other));
+                    }
+                    std::optional<std::u16string> text;
+                    if (texts[at]) {
+                        text = utf16FromUtf8(*texts[at]);
+                    }
+                    if (const auto unknown =
+                            appendTextKeyColumn(key, text, target.columns[k].ascending)) {
+                        unsupported("has the relationship on column " + column.name +
+                                    " with table " + relationship.relatedName +
+                                    ", and the sort order's weight of " + codePoint(*unknown) +
+                                    " in the new value is not known");
+                    }
+                } else {
+                    appendKeyColumn(key, other->type, values[at], target.columns[k].ascending);
+                }
+                const std::string value = expressionText(m_seen[at]);
+                shown += (shown.empty() ? "" : ", ") + (texts[at] ? "\"" + value + "\"" : value);
             }
             if (anyNull) {
                 continue;

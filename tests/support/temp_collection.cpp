@@ -3,6 +3,7 @@
 #include "catalogue/catalogue_database.h"
 #include "cli/init/collection_init.h"
 
+#include <cstdlib>
 #include <memory>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -21,6 +22,11 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    // VELMORA_KEEP_TEST_DIRS=1 leaves the files a test wrote, to be judged
+    // by other readers afterwards.
+    if (const char* keep = std::getenv("VELMORA_KEEP_TEST_DIRS"); keep != nullptr && *keep == '1') {
+        return;
+    }
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
 }

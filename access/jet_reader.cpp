@@ -217,12 +217,6 @@ struct JetReader::State {
 
     std::size_t pageSize() const { return layout->pageSize; }
 
-    // A value that libmdb gives no text for is refused rather than stored
-    // as an empty text, which would pass for the value.
-    [[noreturn]] static void unreadable(const std::string& what) {
-        throw JetError(what + ", cannot be read (libmdb gives no text for it)");
-    }
-
     [[noreturn]] void damaged(const std::string& what) const {
         throw JetError("it is damaged: " + what);
     }
@@ -408,10 +402,9 @@ struct JetReader::State {
             // shows a GUID as {8-4-4-4-12}, which this format gives inside braces.
             const std::unique_ptr<char, GFreer> guid(quiet(
                 [&] { return mdb_uuid_to_string_fmt(page, field.start, MDB_NOBRACES_4_2_2_2_6); }));
-            if (!guid) {
-                unreadable(where.text() + ", a replication ID");
-            }
-            setText("{" + std::string(guid.get()) + "}");
+            setText("{" +
+                    formattedText(guid.get(), [&] { return where.text() + ", a replication ID"; }) +
+                    "}");
             break;
         }
         case MDB_NUMERIC: {
@@ -423,10 +416,7 @@ struct JetReader::State {
                 return mdb_numeric_to_string(mdb.get(), field.start, column.col_scale,
                                              column.col_prec);
             }));
-            if (!number) {
-                unreadable(where.text() + ", a decimal");
-            }
-            setText(number.get());
+            setText(formattedText(number.get(), [&] { return where.text() + ", a decimal"; }));
             break;
         }
         case MDB_OLE:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "access/jet_error.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,6 +29,16 @@ std::optional<std::string> dateTimeText(double days);
 std::string decimalText(std::int64_t unscaled, int scale);
 inline std::string currencyText(std::int64_t tenThousandths) {
     return decimalText(tenThousandths, 4);
+}
+
+// The text libmdb formatted for a value (a replication ID, a decimal), which
+// it gives as null when it cannot format it: then the value is refused, named
+// by `what()`, rather than stored as an empty text that would pass for it.
+template <class What> std::string formattedText(const char* formatted, const What& what) {
+    if (formatted == nullptr) {
+        throw JetError(what() + ", cannot be read (libmdb gives no text for it)");
+    }
+    return formatted;
 }
 
 // Little-endian integers and floating-point values from field bytes.

@@ -224,7 +224,8 @@ after_round() {
     }
     big_write() { cp "$work/other.bin" "$work/other-copy.bin" && sync "$work/other-copy.bin"; }
     local tools=(add cp)
-    command -v rsync >/dev/null && tools+=(rsync) || echo "(no rsync here: its anchor is left out)"
+    command -v rsync >/dev/null && tools+=(rsync) ||
+        echo "(no rsync here: its anchor is left out; bench/run installs it)"
     echo "== the replacing add of ${cli_size} GiB next to another large write, $label =="
     local order tool round start took
     declare -A times=()

@@ -104,17 +104,17 @@ std::optional<std::string> refusal(EntryWindow& window, const AddEnvironment& en
 // so the name read here is the one the folder was opened for; the file goes into that folder,
 // whatever the path names by now.
 std::error_code copyIntoFolder(EntryWindow& window, Field sourceField, int sourceFile,
-                               std::string_view targetName, int programFolder, FileSystem& fs,
+                               const FileInFolder& target, FileSystem& fs,
                                const std::int32_t* cancel, std::string& stepUnderWay) {
     const std::string source = window.fieldText(sourceField);
     const std::string applicationFolder = window.applicationFolder();
     const std::string shown = targetPath(
-        programFolderPath(applicationFolder, window.fieldText(Field::Program)), targetName);
+        programFolderPath(applicationFolder, window.fieldText(Field::Program)), target.name);
     stepUnderWay = std::string(texts::kCopyFailed) + kCrLf + source + " -> " + shown;
-    window.copyStarting(targetName);
-    const std::error_code result = CopyFileExA(sourceFile, {programFolder, std::string(targetName)},
-                                               &CopyFileModul::CopyProgressRoutine, &window, cancel,
-                                               COPY_FILE_RESTARTABLE, fs);
+    window.copyStarting(target.name);
+    const std::error_code result =
+        CopyFileExA(sourceFile, target, &CopyFileModul::CopyProgressRoutine, &window, cancel,
+                    COPY_FILE_RESTARTABLE, fs);
     if (result) {
         window.messageBox(std::string(texts::kCopyFailed) + kCrLf + source + " -> " + shown +
                               kCrLf + result.message(),
@@ -199,8 +199,16 @@ AddOutcome storeAndDeploy(EntryWindow& window, const std::string& applicationFol
         if (*cancel != 0) {
             return systemError(ECANCELED);
         }
-        return copyIntoFolder(window, field, source.get(), name, opened.folder.get(), fs, cancel,
-                              stepUnderWay);
+        // A file the folder holds under another spelling ("setup.exe") is the
+        // one Windows would overwrite: the copy replaces it and keeps its
+        // name, so the folder never holds two files that Windows takes for one.
+        FileInFolder target(opened.folder.get(), std::string(name));
+        target.existing = onDisk(window, environment,
+                                 [&] { return entryNameFor(opened.folder.get(), name, fs); });
+        if (target.existing == name) {
+            target.existing.clear();
+        }
+        return copyIntoFolder(window, field, source.get(), target, fs, cancel, stepUnderWay);
     };
     const std::error_code picture = copy(Field::Slika, sources.picture, kPictureName);
     const std::error_code setup = copy(Field::Source, sources.setup, kSetupName);

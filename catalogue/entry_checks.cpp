@@ -36,6 +36,9 @@ bool isBlankCodePoint(char32_t c) {
 // input and output) whatever follows the first dot, and
 // ignores spaces before that dot ("nul .txt" is the device too). The
 // superscript digits are Windows-1252's, which Windows reads as 1, 2 and 3.
+// COM0 and LPT0 are refused too: Windows' own list of reserved names has held
+// them and no longer does, and Explorer and older Windows refuse them, so a
+// folder of that name would not travel to every Windows.
 bool isDeviceName(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
@@ -49,7 +52,7 @@ bool isDeviceName(std::string_view name) {
             continue;
         }
         const std::string_view number = stem.substr(3);
-        if ((number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\u00B9" ||
+        if ((number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\u00B9" ||
             number == "\u00B2" || number == "\u00B3") {
             return true;
         }

@@ -24,8 +24,9 @@ bool isBlank(std::string_view text);
 // A name that a Windows folder can hold, so that the collection's program
 // folder can be made wherever the collection travels: UTF-8 (Windows names are
 // Unicode), none of < > : " / \ | ? * or a control character, no dot or space
-// at the end, and not a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1
-// to COM9, LPT1 to LPT9, in any case, alone or before an extension).
+// at the end, and not a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0
+// to COM9, LPT0 to LPT9, COM or LPT with a superscript 1, 2 or 3, in any case,
+// alone or before an extension).
 bool isWindowsFolderName(std::string_view name);
 
 } // namespace velmora

@@ -31,21 +31,22 @@ std::string targetPath(std::string_view programFolder, std::string_view name) {
     return path;
 }
 
-std::string folderNameFor(int programs, std::string_view program, FileSystem& fs) {
-    const std::string exact(program);
+std::string entryNameFor(int folder, std::string_view name, FileSystem& fs) {
+    std::string exact(name);
     struct stat found {};
-    if (fs.fstatAt(programs, exact.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (fs.fstatAt(folder, exact.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
         return exact;
     }
     std::vector<std::string> names;
-    if (fs.listFolder(programs, names) == 0) {
-        for (std::string& name : names) {
-            if (sameWindowsName(name, program)) {
-                return std::move(name);
+    std::string same;
+    if (fs.listFolder(folder, names) == 0) {
+        for (std::string& entry : names) {
+            if (sameWindowsName(entry, name) && (same.empty() || entry < same)) {
+                same = std::move(entry);
             }
         }
     }
-    return exact;
+    return same.empty() ? exact : same;
 }
 
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
@@ -60,7 +61,7 @@ OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string
     // adds take this lock, and only for as long as finding and making take.
     fs.flock(parent.get(), LOCK_EX);
     OpenedFolder opened =
-        CreateDirectoryA(parent.get(), folderNameFor(parent.get(), program, fs), fs);
+        CreateDirectoryA(parent.get(), entryNameFor(parent.get(), program, fs), fs);
     fs.flock(parent.get(), LOCK_UN);
     return opened;
 }
@@ -114,7 +115,7 @@ std::error_code checkProgramFolder(const std::string& applicationFolder, std::st
         return systemError(errno);
     }
     // The folder an add would use: one whose name differs in case only is it.
-    const std::string name = folderNameFor(parent.get(), program, fs);
+    const std::string name = entryNameFor(parent.get(), program, fs);
     struct stat found {};
     if (fs.fstatAt(parent.get(), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {

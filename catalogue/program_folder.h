@@ -19,15 +19,16 @@ inline constexpr std::string_view kSetupName = "Setup.exe";
 std::string programFolderPath(std::string_view applicationFolder, std::string_view program);
 std::string targetPath(std::string_view programFolder, std::string_view name);
 
-// The name under which the program `program` has its folder in the open
-// folder `programs`: `program` itself when an entry has exactly that name,
-// else the first entry that Windows takes for the same name ("Tool" for
-// "tool"), else `program`, for a folder still to be made.
-std::string folderNameFor(int programs, std::string_view program, FileSystem& fs);
+// The name under which the open folder `folder` holds `name`, as Windows finds
+// it: `name` itself when an entry has exactly that name, else the entry that
+// Windows takes for the same name ("Tool" for "tool", "setup.exe" for
+// "Setup.exe"; the first in byte order where several are), else `name`, for
+// an entry still to be made. A program's folder in Programi, a file in it.
+std::string entryNameFor(int folder, std::string_view name, FileSystem& fs);
 
 // Opens "Programi" in the application folder, following a link there (the
 // user may keep it on another disk), then makes and opens the program's
-// folder inside it (under the name folderNameFor gives), never through a link.
+// folder inside it (under the name entryNameFor gives), never through a link.
 OpenedFolder openProgramFolder(const std::string& applicationFolder, std::string_view program,
                                FileSystem& fs);
 

@@ -56,7 +56,8 @@ private:
 std::error_code
 copyOnWorker(const std::function<std::error_code(CopyTotals&, std::stop_token)>& copy,
              const FileInFolder& target, CopySink& sink, std::stop_token cancel) {
-    if (!isSingleFolderName(target.name)) {
+    if (!isSingleFolderName(target.name) ||
+        (!target.existing.empty() && !isSingleFolderName(target.existing))) {
         return systemError(EINVAL);
     }
     if (cancel.stop_requested()) {
@@ -131,8 +132,7 @@ std::error_code copyFile(const std::string& source, const FileInFolder& target, 
         [&](CopyTotals& state, std::stop_token stop) {
             const OpenedSource opened = openSource(source, fs);
             return opened.error ? opened.error
-                                : copyReplacing(fs, opened.file.get(), target.folder, target.name,
-                                                state, stop);
+                                : copyReplacing(fs, opened.file.get(), target, state, stop);
         },
         target, sink, cancel);
 }
@@ -141,7 +141,7 @@ std::error_code copyFile(int source, const FileInFolder& target, CopySink& sink,
                          std::stop_token cancel, FileSystem& fs) {
     return copyOnWorker(
         [&](CopyTotals& state, std::stop_token stop) {
-            return copyReplacing(fs, source, target.folder, target.name, state, stop);
+            return copyReplacing(fs, source, target, state, stop);
         },
         target, sink, cancel);
 }

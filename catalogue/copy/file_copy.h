@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 // The two file steps of an add: making the program folder, and copying one
 // file into it with progress reported on the calling thread. Both work inside
@@ -21,10 +22,18 @@ struct OpenedFolder {
     std::error_code error;
 };
 
-// A name inside an open folder: where a copy writes.
+// A name inside an open folder: where a copy writes. Where the folder holds
+// the file under another name that stands for the same file (the caller
+// decides which: "setup.exe" for "Setup.exe" where Windows reads the folder),
+// `existing` is that name, and the copy replaces that entry and keeps its
+// name; empty, the copy takes `name`. Temporary files are named after `name`.
 struct FileInFolder {
-    BorrowedFd folder = -1;
+    FileInFolder(int inFolder, std::string fileName, std::string existingName = {})
+        : folder(inFolder), name(std::move(fileName)), existing(std::move(existingName)) {}
+
+    BorrowedFd folder;
     std::string name;
+    std::string existing;
 };
 
 // What a copy tells the thread that called copyFile, always on that thread.

@@ -66,7 +66,7 @@ std::error_code checkSourceUnchanged(FileSystem& fs, int source, const struct st
 
 } // namespace
 
-std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::string_view name,
+std::error_code copyReplacing(FileSystem& fs, int source, const FileInFolder& target,
                               CopyTotals& progress, std::stop_token stop) {
     struct stat before {};
     if (fs.fstat(source, &before) != 0) {
@@ -77,11 +77,12 @@ std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::strin
         return CopyError::SourceNotAFile;
     }
 
-    const std::string target(name);
+    const int folder = target.folder;
+    const std::string& name = target.existing.empty() ? target.name : target.existing;
     struct stat previous {};
-    const bool replacing = fs.fstatAt(folder, target.c_str(), &previous, AT_SYMLINK_NOFOLLOW) == 0;
-    removeAbandonedTemporaries(fs, folder, target);
-    TemporaryFile temporary(fs, folder, target);
+    const bool replacing = fs.fstatAt(folder, name.c_str(), &previous, AT_SYMLINK_NOFOLLOW) == 0;
+    removeAbandonedTemporaries(fs, folder, target.name);
+    TemporaryFile temporary(fs, folder, target.name);
     if (!temporary.valid()) {
         return temporary.error();
     }
@@ -115,7 +116,7 @@ std::error_code copyReplacing(FileSystem& fs, int source, int folder, std::strin
     if (stop.stop_requested()) {
         return systemError(ECANCELED);
     }
-    return temporary.replaceTarget();
+    return temporary.replace(name);
 }
 
 } // namespace velmora

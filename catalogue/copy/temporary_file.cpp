@@ -115,13 +115,14 @@ std::error_code TemporaryFile::giveName() {
         m_name);
 }
 
-std::error_code TemporaryFile::replaceTarget() {
+std::error_code TemporaryFile::replace(std::string_view name) {
     if (m_name.empty()) {
         if (const std::error_code error = giveName()) {
             return error;
         }
     }
-    if (m_fs.renameAt(m_folder, m_name.c_str(), m_folder, m_target.c_str()) != 0) {
+    const std::string target(name);
+    if (m_fs.renameAt(m_folder, m_name.c_str(), m_folder, target.c_str()) != 0) {
         return systemError(errno);
     }
     m_name.clear();

@@ -34,9 +34,10 @@ public:
     // the first to report a failed write-back, while a second descriptor
     // keeps the file and its lock until the rename.
     std::error_code finishWriting();
-    // Gives the complete file the target's name, replacing whatever stood
-    // there (a link named like the target is replaced, never followed).
-    std::error_code replaceTarget();
+    // Gives the complete file the name `name` (the target's, or the name of
+    // the entry that stands for it), replacing whatever stood there (a link
+    // of that name is replaced, never followed).
+    std::error_code replace(std::string_view name);
 
 private:
     std::error_code giveName();

@@ -25,6 +25,12 @@ velmora_test_packages=(
     strace
 )
 
+# What the benchmarks alone need besides both lists above (bench/run installs
+# all three; scripts/test does not install this one).
+velmora_bench_packages=(
+    rsync # the copy benchmark's second anchor: rsync --whole-file + sync
+)
+
 # What scripts/screenshot needs besides a build.
 velmora_screenshot_packages=(xvfb xdotool x11-utils imagemagick openbox)
 

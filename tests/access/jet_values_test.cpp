@@ -82,5 +82,20 @@ TEST(JetDecimalTest, IsExactAtEveryMagnitude) {
     EXPECT_EQ(decimalText(120, 0), "120");
 }
 
+// libmdb gives no text for a replication ID or a decimal it cannot format:
+// the value is refused where it lies, never stored as an empty text.
+TEST(JetFormattedTextTest, NoTextFromLibmdbIsRefusedWithWhereItLies) {
+    const auto where = [] { return std::string("row 3 of page 7 in table CD, a decimal"); };
+    EXPECT_EQ(formattedText("-12.50", where), "-12.50");
+    EXPECT_EQ(formattedText("", where), "");
+    try {
+        formattedText(nullptr, where);
+        ADD_FAILURE() << "no refusal";
+    } catch (const JetError& error) {
+        EXPECT_STREQ(error.what(), "row 3 of page 7 in table CD, a decimal, cannot be read "
+                                   "(libmdb gives no text for it)");
+    }
+}
+
 } // namespace
 } // namespace velmora::jet

@@ -92,7 +92,7 @@ TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
          {".", "..", "a/b", "/", "../escape", "Tool/", "a<b", "a>b", "C:Tool", "say \"hi\"", "a\\b",
           "a|b", "what?", "*.*", "tab\there", "line\nbreak", "\x1b[31mRed", "Tool.", "Tool ", "...",
           "CON", "con", "Nul.txt", "aux.tar.gz", "PRN .exe", "COM1", "com9.iso", "LPT5", "lpt1.bmp",
-          "COM\u00B9",
+          "COM\u00B9", "COM0", "lpt0", "Com0.txt", "LPT0 .bmp", "lpt\u00B3.iso",
           // The console's devices, and bytes that no Windows name holds.
           "CONIN$", "conout$", "CONOUT$.txt", "Ra\xE8un", "\xFF"}) {
         SCOPED_TRACE(name);
@@ -107,8 +107,8 @@ TEST_F(AddOperationTest, ProgramNameThatIsNotOneFolderIsRefused) {
 
     // Near misses are names like any other.
     for (const std::string name :
-         {"CONSOLE", "Null", "COM10", "LPT", "COM0", "con-tool", ".Tool", " Tool", "Tool.v2",
-          "AUXILIARY.exe", "Čćž 日本", "CONIN", "CONOUT$2"}) {
+         {"CONSOLE", "Null", "COM10", "LPT00", "LPT", "COM-1", "con-tool", ".Tool", " Tool",
+          "Tool.v2", "AUXILIARY.exe", "Čćž 日本", "CONIN", "CONOUT$2"}) {
         window.set(Field::Program, name);
         Dodaj(window);
         EXPECT_TRUE(fs::is_directory(collection.programFolder(name))) << name;

@@ -1,10 +1,12 @@
 // velmora2-add run as a child process, as a person or a script runs it.
+#include "catalogue/copy/descriptor.h"
 #include "tests/support/child_process.h"
 #include "tests/support/jet_fixture.h"
 #include "tests/support/json_value.h"
 #include "tests/support/temp_collection.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -13,6 +15,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
+#include <thread>
 #include <vector>
 
 namespace velmora::testing {
@@ -312,6 +316,48 @@ TEST_F(AddToolTest, AListFromStandardInputIsCheckedWholeThenAddedWithItsLongFiel
     EXPECT_EQ(bad.errors, "velmora2-add: " + (sources.path() / "bad.csv").string() +
                               ": line 5: 3 fields where the header names 5\n");
     EXPECT_EQ(collection.rows().size(), 2U);
+}
+
+// A list cut short after an entry was added is a failure among entries
+// (exit 1), never "nothing was added" (exit 2). The run is held while it
+// waits for the first program's folder, whose lock the test holds, and the
+// list is cut inside its third line, past what was read of it so far.
+TEST_F(AddToolTest, AListCutShortAfterAnEntryWasAddedExits1) {
+    const fs::path list = sources.path() / "list.csv";
+    writeFile(list, "Kategorija,Program,Opis,Source,Slika\n"
+                    "Igre,First,d,setup.exe,pics/picture.bmp\n"
+                    "Igre,Second," +
+                        repeat("x", 200'000) + ",setup.exe,pics/picture.bmp\n");
+    fs::create_directory(collection.programFolder("First"));
+    const Descriptor held(FileSystem::real(), ::open(collection.programFolder("First").c_str(),
+                                                     O_RDONLY | O_DIRECTORY));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+
+    TerminalChild child({kAdd, "--collection", collection.str(), "--csv", list.string()});
+    // The row is stored before the folder is locked; a read that meets the
+    // add's write lock simply looks again.
+    const auto stored = [&] {
+        try {
+            return !collection.rows().empty();
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!stored() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(stored()) << child.screen();
+    fs::resize_file(list, 150'000);
+    ASSERT_EQ(::flock(held.get(), LOCK_UN), 0);
+    const ChildResult result = child.finish(60s);
+
+    EXPECT_EQ(result.status, 1) << result.errors;
+    EXPECT_NE(result.errors.find(list.string() + ": line 3: the list changed while it was read"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_EQ(collection.rows(), (std::vector<Row>{{"Igre", "First", "d"}}));
+    EXPECT_EQ(readFile(collection.programFolder("First") / "Setup.exe"), readFile(setup()));
 }
 
 TEST_F(AddToolTest, AThousandEntriesFromOneList) {

@@ -269,29 +269,60 @@ TEST_F(AddFilesTest, SourceThatCannotBeOpenedIsRefusedBeforeTheRow) {
 // Windows compares names without regard to case: an add whose name differs
 // from an existing program's only in case goes into that program's folder,
 // as it would on Windows (and as it must on exFAT, where both names are one
-// folder), never into a second folder beside it.
+// folder), never into a second folder beside it. Inside it the same: the
+// file that Windows takes for Picture.bmp or Setup.exe ("SETUP.EXE", put
+// there by another program) is the one replaced, and keeps its name.
 TEST_F(AddFilesTest, NameInAnotherCaseGoesIntoTheFolderThatHoldsIt) {
     struct Case {
         std::string existing;
         std::string added;
+        std::string pictureAs; // the name the folder's picture has before the second add
+        std::string setupAs;
     };
-    for (const Case& c : std::vector<Case>{{"Tool", "tool"},
-                                           {"Tool", "TOOL"},
-                                           {"Čarobnjak Σ", "čAROBNJAK σ"},
-                                           {"Ελληνικά", "ΕΛΛΗΝΙΚΆ"}}) {
+    for (const Case& c :
+         std::vector<Case>{{"Tool", "tool", "Picture.bmp", "Setup.exe"},
+                           {"Tool", "TOOL", "picture.bmp", "SETUP.EXE"},
+                           {"Čarobnjak Σ", "čAROBNJAK σ", "PICTURE.BMP", "setup.exe"},
+                           {"Ελληνικά", "ΕΛΛΗΝΙΚΆ", "Picture.BMP", "Setup.exe"}}) {
         SCOPED_TRACE(c.added);
         const TempCollection fresh;
         RecordingWindow first(fresh.str());
         first.setEntry("CDDVD", c.existing, "Small tool", setup().string(), picture().string());
         ASSERT_EQ(Dodaj(first), AddOutcome::Added);
+        const fs::path folder = fresh.programFolder(c.existing);
+        fs::rename(folder / "Picture.bmp", folder / c.pictureAs);
+        fs::rename(folder / "Setup.exe", folder / c.setupAs);
         RecordingWindow second(fresh.str());
         second.setEntry("CDDVD", c.added, "Small tool", setup().string(), picture().string());
         writeFile(picture(), "a new picture");
+        writeFile(setup(), "a new setup");
         EXPECT_EQ(Dodaj(second), AddOutcome::Added);
         EXPECT_EQ(folderEntries(fresh.path() / "Programi"), (std::set<std::string>{c.existing}));
-        EXPECT_EQ(readFile(fresh.programFolder(c.existing) / "Picture.bmp"), "a new picture");
+        EXPECT_EQ(folderEntries(folder), (std::set<std::string>{c.pictureAs, c.setupAs}));
+        EXPECT_TRUE(readFile(folder / c.pictureAs) == "a new picture");
+        EXPECT_TRUE(readFile(folder / c.setupAs) == "a new setup");
         writeFile(picture(), patternBytes(MiB + 3, 1));
+        writeFile(setup(), patternBytes(2 * MiB + 5, 2));
     }
+    // A link that stands for Setup.exe is replaced, never followed; where
+    // the exact name stands, that file is replaced, and no other spelling of
+    // it is removed.
+    const fs::path outside = sources.path() / "outside.exe";
+    writeFile(outside, "outside");
+    addOnce();
+    fs::remove(setupTarget());
+    fs::create_symlink(outside, folder() / "setup.EXE");
+    writeFile(folder() / "PICTURE.BMP", "someone's picture");
+    writeFile(picture(), "a new picture");
+    writeFile(setup(), "a new setup");
+    EXPECT_EQ(Dodaj(window), AddOutcome::Added);
+    EXPECT_EQ(folderEntries(folder()),
+              (std::set<std::string>{"Picture.bmp", "PICTURE.BMP", "setup.EXE"}));
+    EXPECT_FALSE(fs::is_symlink(folder() / "setup.EXE"));
+    EXPECT_TRUE(readFile(folder() / "setup.EXE") == "a new setup");
+    EXPECT_EQ(readFile(outside), "outside");
+    EXPECT_TRUE(readFile(pictureTarget()) == "a new picture");
+    EXPECT_EQ(readFile(folder() / "PICTURE.BMP"), "someone's picture");
     // Letters that only look alike, or that fold only beyond simple upper
     // case, stay apart: "ß" is not "SS".
     const TempCollection apart;

@@ -19,7 +19,7 @@ template <typename T> std::vector<unsigned char> little(T value) {
     return out; // the machines we build for are little-endian, as Jet is
 }
 
-std::optional<double> numberOf(const ExpressionValue& value) {
+std::optional<double> defaultNumberOf(const ExpressionValue& value) {
     if (value.kind != Kind::Text) {
         return value.number;
     }
@@ -126,7 +126,7 @@ std::optional<FieldValue> storedValue(const ColumnDefinition& column,
         // A date's text depends on the Windows locale the engine runs under.
         return value.kind == Kind::Date ? std::nullopt : text(column, value);
     }
-    std::optional<double> number = numberOf(value);
+    std::optional<double> number = defaultNumberOf(value);
     if (column.type == kBoolean && !number && value.kind == Kind::Text) {
         const std::string& word = value.text;
         for (const char* yes : {"True", "Yes", "On"}) {

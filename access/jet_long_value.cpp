@@ -9,17 +9,17 @@
 namespace velmora::jet {
 namespace {
 
-constexpr std::size_t kHeaderSize = 12;
+constexpr std::size_t kLongValueHeaderSize = 12;
 // Values up to this length stay in the row itself.
 constexpr std::size_t kInlineLimit = 64;
 constexpr std::uint32_t kInline = 0x80000000U;
 constexpr std::uint32_t kSingleRow = 0x40000000U;
 constexpr std::size_t kChainPointer = 4;
 // Pages of the column's map looked at for room before a new one is taken.
-constexpr std::size_t kCandidates = 4;
+constexpr std::size_t kLongValuePageCandidates = 4;
 
 std::vector<unsigned char> header(std::uint32_t lengthAndKind, std::uint32_t pointer) {
-    std::vector<unsigned char> out(kHeaderSize, 0);
+    std::vector<unsigned char> out(kLongValueHeaderSize, 0);
     putLe32(out, 0, lengthAndKind);
     putLe32(out, 4, pointer);
     return out;
@@ -67,7 +67,8 @@ std::vector<unsigned char> storeLongValue(PageFile& file, PageAllocator& allocat
         if (free && used) {
             std::vector<std::uint32_t> pages = free->pages(file.pageCount());
             std::reverse(pages.begin(), pages.end());
-            for (std::size_t i = 0; i < pages.size() && i < kCandidates && target == 0; ++i) {
+            for (std::size_t i = 0; i < pages.size() && i < kLongValuePageCandidates && target == 0;
+                 ++i) {
                 const Bytes page = file.bytes(pages[i], "a long-value page");
                 if (used->contains(pages[i]) && isLongValuePage(format, page) &&
                     hasRoomFor(format, page, data.size())) {

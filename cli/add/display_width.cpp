@@ -1,5 +1,8 @@
 #include "cli/add/display_width.h"
 
+#include "catalogue/utf8.h"
+
+#include <algorithm>
 #include <clocale>
 #include <cwchar>
 #include <locale.h>
@@ -42,6 +45,16 @@ std::size_t displayWidth(char32_t codePoint) {
     uselocale(previous);
     // -1: not printable or not assigned; the report shows those as one column.
     return width < 0 ? 1 : static_cast<std::size_t>(width);
+}
+
+std::size_t displayWidth(std::string_view text) {
+    std::size_t used = 0;
+    while (!text.empty()) {
+        const Utf8Character c = decodeUtf8(text);
+        used += displayWidth(c.codePoint);
+        text.remove_prefix(std::max<std::size_t>(1, c.length));
+    }
+    return used;
 }
 
 std::size_t terminalColumns(int fd) {

@@ -101,16 +101,6 @@ std::string_view trailingColumns(std::string_view text, std::size_t columns) {
     return text.substr(start);
 }
 
-std::size_t columnsOf(std::string_view text) {
-    std::size_t used = 0;
-    while (!text.empty()) {
-        const Utf8Character c = decodeUtf8(text);
-        used += displayWidth(c.codePoint);
-        text.remove_prefix(std::max<std::size_t>(1, c.length));
-    }
-    return used;
-}
-
 } // namespace
 
 std::string printable(std::string_view text, std::size_t columns) {
@@ -131,7 +121,7 @@ std::string printable(std::string_view text, std::size_t columns) {
         shown.append(text.substr(0, c.length));
         text.remove_prefix(c.length);
     }
-    if (columnsOf(shown) <= columns) {
+    if (displayWidth(shown) <= columns) {
         return shown;
     }
     if (columns == 0) {

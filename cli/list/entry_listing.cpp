@@ -1,6 +1,5 @@
 #include "cli/list/entry_listing.h"
 
-#include "catalogue/utf8.h"
 #include "cli/add/display_width.h"
 #include "cli/add/json_text.h"
 #include "cli/add/terminal_report.h"
@@ -42,16 +41,6 @@ private:
     bool m_ok = true;
 };
 
-std::size_t columnsOf(std::string_view text) {
-    std::size_t used = 0;
-    while (!text.empty()) {
-        const Utf8Character c = decodeUtf8(text);
-        used += displayWidth(c.codePoint);
-        text.remove_prefix(std::max<std::size_t>(1, c.length));
-    }
-    return used;
-}
-
 // RFC 4180 as velmora2-add reads it: a field with a separator it might
 // choose, a quote or a line break is quoted, its quotes doubled.
 void appendCsvField(std::string& out, std::string_view field) {
@@ -91,7 +80,7 @@ void writeText(Sink& sink, const std::vector<StoredEntry>& entries,
     std::vector<std::array<std::size_t, 4>> columns(rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t c = 0; c + 1 < widths.size(); ++c) {
-            columns[r][c] = columnsOf(rows[r].cells[c]);
+            columns[r][c] = displayWidth(rows[r].cells[c]);
             widths[c] = std::max(widths[c], columns[r][c]);
         }
     }

@@ -1,5 +1,7 @@
 #include "access/jet_text_case.h"
 
+#include "access/append_utf8.h"
+
 #include <clocale>
 #include <locale.h>
 #include <wctype.h>
@@ -75,21 +77,7 @@ std::u32string toUtf32(std::string_view utf8) {
 std::string fromUtf32(std::u32string_view text) {
     std::string out;
     for (const char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        appendUtf8(out, c);
     }
     return out;
 }
